@@ -1,0 +1,31 @@
+// The card's agent driver behind /dev/agentdrv: requests 0 and 1 arm and disarm an interrupt
+// line, 2 reads the interrupt status word, 3 is the driver's own.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/faults.h"
+#include "sim/open_file.h"
+
+namespace kmb::sim {
+
+class AgentDriver {
+public:
+    explicit AgentDriver(Faults& faults) : faults_(faults) {}
+
+    std::unique_ptr<OpenFile> open(const std::string& path);
+
+    // How often each request reached the driver, for tests.
+    int requests(int request) const { return (request >= 0 && request < 4) ? requests_[request] : 0; }
+    bool armed(int line) const;
+
+    int handle(unsigned long request, unsigned long arg);
+
+private:
+    Faults& faults_;
+    int requests_[4] = {};
+    bool armed_[32] = {};
+};
+
+} // namespace kmb::sim

@@ -1,0 +1,23 @@
+// How a simulated card is set up for one run: what kmbdiag-sim's command line says.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/faults.h"
+
+namespace kmb::sim {
+
+struct SimConfig {
+    std::string state_dir;                 // the card's persistent state; created when missing
+    double speed = 1.0;                    // card seconds per wall second; 0: no wall time passes
+    time_t start_time = 0;                 // the card clock at start (epoch seconds)
+    std::vector<Fault> faults;             // switched on for this run
+    std::vector<std::pair<std::string, std::string>> env; // boot loader variables to set
+    std::vector<double> sigint_at;         // card seconds after start at which SIGINT arrives
+    std::string syslog_path;               // empty: the state folder's syslog file
+};
+
+} // namespace kmb::sim

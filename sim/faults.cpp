@@ -1,0 +1,71 @@
+#include "sim/faults.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace kmb::sim {
+
+namespace {
+
+constexpr FaultInfo kCatalogue[] = {
+    {Fault::NoFixture, "no-fixture", "the fixture's marker file /var/run/InTestFixture is absent"},
+    {Fault::I2cBusAbsent, "i2c-bus-absent", "the I2C bus device /dev/i2c/0 is missing"},
+    {Fault::IoxAbsent, "iox-absent", "nothing answers at 0x18: the I/O expander is missing or dead"},
+    {Fault::CounterAgentAbsent, "counter-agent-absent", "nothing answers at 0x1F: the counter agent is missing or dead"},
+    {Fault::CounterAgentPin7StuckLow, "counter-agent-pin7-stuck-low",
+     "the counter agent's pin 7 is shorted to ground and reads low whatever drives it"},
+    {Fault::CounterAgentOutputBit0Stuck, "counter-agent-output-bit0-stuck",
+     "bit 0 of the counter agent's output latch reads 1 whatever is written"},
+    {Fault::AgentdrvAbsent, "agentdrv-absent", "the agent driver's node /dev/agentdrv is missing"},
+};
+static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
+
+std::size_t edit_distance(std::string_view a, std::string_view b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+} // namespace
+
+std::span<const FaultInfo> fault_catalogue() { return kCatalogue; }
+
+const FaultInfo& fault_info(Fault fault) { return kCatalogue[static_cast<std::size_t>(fault)]; }
+
+std::optional<Fault> fault_by_name(std::string_view name)
+{
+    for (const FaultInfo& info : kCatalogue) {
+        if (name == info.name) {
+            return info.fault;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string nearest_fault_name(std::string_view name)
+{
+    const FaultInfo* best = &kCatalogue[0];
+    std::size_t best_distance = edit_distance(name, best->name);
+    for (const FaultInfo& info : kCatalogue) {
+        const std::size_t d = edit_distance(name, info.name);
+        if (d < best_distance) {
+            best = &info;
+            best_distance = d;
+        }
+    }
+    return best->name;
+}
+
+} // namespace kmb::sim

@@ -1,0 +1,32 @@
+// The card's shell as far as the diagnostic uses it: one command line with its words, an
+// optional "> FILE" redirection of standard output, and the few programs the diagnostic runs
+// (rm, /usr/local/bin/version.sh, /usr/local/bin/fw_printenv, version). A program the card
+// does not have is "not found" with status 127, as sh reports it.
+#pragma once
+
+#include <string>
+
+namespace kmb::sim {
+
+class BootEnv;
+class CardFs;
+class Trace;
+class VirtualClock;
+
+class Shell {
+public:
+    Shell(CardFs& fs, BootEnv& env, VirtualClock& clock, Trace& trace)
+        : fs_(fs), env_(env), clock_(clock), trace_(trace) {}
+
+    // Runs one command line; returns a wait status as system(3) does (exit code << 8).
+    // Standard output goes to the console (stdout) unless redirected, errors to stderr.
+    int run(const char* command_line);
+
+private:
+    CardFs& fs_;
+    BootEnv& env_;
+    VirtualClock& clock_;
+    Trace& trace_;
+};
+
+} // namespace kmb::sim

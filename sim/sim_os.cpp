@@ -1,0 +1,209 @@
+#include "sim/sim_os.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+
+#include "os/linux_os.h"
+
+namespace kmb::sim {
+
+namespace {
+
+// The card's shell starts a process for each command: some tens of milliseconds on its CPU.
+constexpr int64_t kShellCommandUs = 30'000;
+
+} // namespace
+
+SimOs::~SimOs()
+{
+    for (auto& [stream, path] : streams_) {
+        std::fclose(stream);
+    }
+    if (console_ != nullptr) {
+        std::fclose(console_);
+    }
+}
+
+void SimOs::set_console_input(const std::string& text)
+{
+    if (console_ != nullptr) {
+        std::fclose(console_);
+        console_ = nullptr;
+    }
+    console_text_ = text;
+    // fmemopen of an empty buffer is not portable; an empty script reads as end of input.
+    console_ = console_text_.empty() ? std::fopen("/dev/null", "r")
+                                     : fmemopen(console_text_.data(), console_text_.size(), "r");
+}
+
+std::string SimOs::open_descriptor_names() const
+{
+    std::string names;
+    for (const auto& [fd, f] : files_) {
+        names += std::to_string(fd) + ":" + f->path() + " ";
+    }
+    for (const auto& [stream, path] : streams_) {
+        names += "stream:" + path + " ";
+    }
+    return names;
+}
+
+OpenFile* SimOs::file(int fd)
+{
+    auto it = files_.find(fd);
+    if (it == files_.end()) {
+        errno = EBADF;
+        return nullptr;
+    }
+    return it->second.get();
+}
+
+int SimOs::open(const char* path, int flags, mode_t mode)
+{
+    std::unique_ptr<OpenFile> f = card_.open(path, flags, mode);
+    if (!f) {
+        return -1;
+    }
+    // The lowest free number, as the kernel hands them out; 0 to 2 are the console's.
+    int fd = 3;
+    while (files_.count(fd) != 0) {
+        ++fd;
+    }
+    files_.emplace(fd, std::move(f));
+    return fd;
+}
+
+int SimOs::close(int fd)
+{
+    auto it = files_.find(fd);
+    if (it == files_.end()) {
+        errno = EBADF;
+        return -1;
+    }
+    std::unique_ptr<OpenFile> f = std::move(it->second);
+    files_.erase(it);
+    return f->release();
+}
+
+ssize_t SimOs::read(int fd, void* buf, size_t count)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->read(buf, count) : -1;
+}
+
+ssize_t SimOs::write(int fd, const void* buf, size_t count)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->write(buf, count) : -1;
+}
+
+int SimOs::ioctl(int fd, unsigned long request, unsigned long arg)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->ioctl(request, arg) : -1;
+}
+
+int SimOs::fcntl(int fd, int cmd, long arg)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->fcntl(cmd, arg) : -1;
+}
+
+FILE* SimOs::fopen(const char* path, const char* mode)
+{
+    FILE* stream = card_.fs().fopen(path, mode);
+    if (stream != nullptr) {
+        streams_.emplace(stream, path);
+    }
+    return stream;
+}
+
+int SimOs::fclose(FILE* stream)
+{
+    auto it = streams_.find(stream);
+    if (it == streams_.end()) {
+        errno = EBADF;
+        return EOF;
+    }
+    streams_.erase(it);
+    return std::fclose(stream);
+}
+
+int SimOs::tcgetattr(int fd, struct termios* attr)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->tcgetattr(attr) : -1;
+}
+
+int SimOs::tcsetattr(int fd, int action, const struct termios* attr)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->tcsetattr(action, attr) : -1;
+}
+
+int SimOs::tcflush(int fd, int queue)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->tcflush(queue) : -1;
+}
+
+int SimOs::system(const char* command)
+{
+    std::fflush(stdout); // the command's output follows what the program printed before it
+    card_.clock().advance(kShellCommandUs);
+    if (command == nullptr) {
+        return 1; // a shell is available
+    }
+    return card_.shell().run(command);
+}
+
+int SimOs::sigaction(int sig, const struct sigaction* act, struct sigaction* old)
+{
+    // Signals are the host's own: a Ctrl-C at the fixture's console, or one that the
+    // simulator raises at a scripted time, reaches the program's handler as on the card.
+    return ::sigaction(sig, act, old);
+}
+
+time_t SimOs::time(time_t* out)
+{
+    const time_t now = card_.clock().epoch();
+    if (out != nullptr) {
+        *out = now;
+    }
+    return now;
+}
+
+unsigned SimOs::sleep(unsigned seconds)
+{
+    card_.clock().advance(static_cast<int64_t>(seconds) * 1'000'000);
+    return 0;
+}
+
+int SimOs::usleep(useconds_t usec)
+{
+    card_.clock().advance(static_cast<int64_t>(usec));
+    return 0;
+}
+
+void SimOs::openlog(const char* ident, int option, int facility) { card_.syslog().open(ident, option, facility); }
+void SimOs::closelog() { card_.syslog().close(); }
+void SimOs::syslog(int priority, const char* message)
+{
+    const int saved = errno; // syslog(3) leaves errno as it found it
+    card_.syslog().write(priority, message);
+    errno = saved;
+}
+
+char* SimOs::read_line(char* buf, int size)
+{
+    card_.clock().run_device_timers();
+    const auto started = std::chrono::steady_clock::now();
+    char* line = os::read_bounded_line(console_ != nullptr ? console_ : stdin, buf, size);
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
+    card_.clock().console_waited(waited.count());
+    return line;
+}
+
+} // namespace kmb::sim

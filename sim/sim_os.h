@@ -1,0 +1,60 @@
+// The seam's backend for the simulated card: descriptors, streams, the clock, the shell and
+// the console, all answered by a Card.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "os/os.h"
+#include "sim/card.h"
+
+namespace kmb::sim {
+
+class SimOs final : public os::Os {
+public:
+    explicit SimOs(Card& card) : card_(card) {}
+    ~SimOs() override;
+
+    // The console reads this text instead of standard input (for tests).
+    void set_console_input(const std::string& text);
+
+    // Descriptors and streams the program holds open right now. The card's kernel would not
+    // tell; the fixture can, and tests hold the program to none between operations.
+    int open_descriptor_count() const { return static_cast<int>(files_.size() + streams_.size()); }
+    std::string open_descriptor_names() const;
+
+    int open(const char* path, int flags, mode_t mode) override;
+    int close(int fd) override;
+    ssize_t read(int fd, void* buf, size_t count) override;
+    ssize_t write(int fd, const void* buf, size_t count) override;
+    int ioctl(int fd, unsigned long request, unsigned long arg) override;
+    int fcntl(int fd, int cmd, long arg) override;
+    FILE* fopen(const char* path, const char* mode) override;
+    int fclose(FILE* stream) override;
+    int tcgetattr(int fd, struct termios* attr) override;
+    int tcsetattr(int fd, int action, const struct termios* attr) override;
+    int tcflush(int fd, int queue) override;
+    int system(const char* command) override;
+    int sigaction(int sig, const struct sigaction* act, struct sigaction* old) override;
+    time_t time(time_t* out) override;
+    unsigned sleep(unsigned seconds) override;
+    int usleep(useconds_t usec) override;
+    void openlog(const char* ident, int option, int facility) override;
+    void closelog() override;
+    void syslog(int priority, const char* message) override;
+    char* read_line(char* buf, int size) override;
+
+private:
+    OpenFile* file(int fd);
+
+    Card& card_;
+    std::map<int, std::unique_ptr<OpenFile>> files_;
+    std::map<FILE*, std::string> streams_;
+    FILE* console_ = nullptr; // scripted console input, when set
+    std::string console_text_;
+};
+
+} // namespace kmb::sim

@@ -1,0 +1,34 @@
+// The register map of the fixture's two 8-bit I2C I/O ports (PCA9557 compatible), shared by
+// the diagnostic, the simulated ports and their tests.
+#pragma once
+
+#include <cstdint>
+
+namespace kmb {
+
+inline constexpr uint16_t IOX_ADDRESS = 0x18;           // the I/O expander
+inline constexpr uint16_t COUNTER_AGENT_ADDRESS = 0x1F; // the counter agent
+
+// Register numbers, the first byte of every transfer.
+inline constexpr uint8_t REG_INPUT = 0;    // pin levels after polarity inversion; read only
+inline constexpr uint8_t REG_OUTPUT = 1;   // levels driven on the output pins
+inline constexpr uint8_t REG_POLARITY = 2; // bit set: the pin reads inverted
+inline constexpr uint8_t REG_CONFIG = 3;   // bit set: input; clear: output
+
+// I/O expander pins.
+inline constexpr uint8_t IOX_FAIL = 0x02;       // the fixture's fail lamp
+inline constexpr uint8_t IOX_PASS = 0x04;       // the fixture's pass lamp
+inline constexpr uint8_t IOX_AGENT_IRQ = 0x08;  // drives the host agent's IRQ line, low asserts
+inline constexpr uint8_t IOX_AGENT_IIRQ = 0x10; // drives the host agent's IIRQ line, low asserts
+
+// Counter agent pins.
+inline constexpr uint8_t CA_RESET_PRIMARY = 0x01;   // low pulse: reset into the primary image
+inline constexpr uint8_t CA_RESET_SECONDARY = 0x02; // low pulse: reset into the secondary image
+inline constexpr uint8_t CA_LOOP_PIN = 0x80;        // pin 7, looped back by the fixture
+
+// The counter agent's defaults, which are also the port's power-on values.
+inline constexpr uint8_t CA_DEFAULT_OUTPUT = 0x00;
+inline constexpr uint8_t CA_DEFAULT_POLARITY = 0xF0;
+inline constexpr uint8_t CA_DEFAULT_CONFIG = 0xFF;
+
+} // namespace kmb

@@ -1,0 +1,68 @@
+#include "os/linux_os.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace kmb::os {
+
+int LinuxOs::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int LinuxOs::close(int fd) { return ::close(fd); }
+ssize_t LinuxOs::read(int fd, void* buf, size_t count) { return ::read(fd, buf, count); }
+ssize_t LinuxOs::write(int fd, const void* buf, size_t count) { return ::write(fd, buf, count); }
+int LinuxOs::ioctl(int fd, unsigned long request, unsigned long arg) { return ::ioctl(fd, request, arg); }
+int LinuxOs::fcntl(int fd, int cmd, long arg) { return ::fcntl(fd, cmd, arg); }
+FILE* LinuxOs::fopen(const char* path, const char* mode) { return std::fopen(path, mode); }
+int LinuxOs::fclose(FILE* stream) { return std::fclose(stream); }
+int LinuxOs::tcgetattr(int fd, struct termios* attr) { return ::tcgetattr(fd, attr); }
+int LinuxOs::tcsetattr(int fd, int action, const struct termios* attr) { return ::tcsetattr(fd, action, attr); }
+int LinuxOs::tcflush(int fd, int queue) { return ::tcflush(fd, queue); }
+
+int LinuxOs::system(const char* command)
+{
+    // The child writes straight to the console's descriptor; what stdio still holds must
+    // reach it first or the operator sees the lines out of order.
+    std::fflush(nullptr);
+    return std::system(command);
+}
+
+int LinuxOs::sigaction(int sig, const struct sigaction* act, struct sigaction* old)
+{
+    return ::sigaction(sig, act, old);
+}
+
+time_t LinuxOs::time(time_t* out) { return ::time(out); }
+unsigned LinuxOs::sleep(unsigned seconds) { return ::sleep(seconds); }
+int LinuxOs::usleep(useconds_t usec) { return ::usleep(usec); }
+void LinuxOs::openlog(const char* ident, int option, int facility) { ::openlog(ident, option, facility); }
+void LinuxOs::closelog() { ::closelog(); }
+void LinuxOs::syslog(int priority, const char* message) { ::syslog(priority, "%s", message); }
+char* LinuxOs::read_line(char* buf, int size) { return read_bounded_line(stdin, buf, size); }
+
+char* read_bounded_line(FILE* in, char* buf, int size)
+{
+    if (size < 2) {
+        return nullptr;
+    }
+    std::fflush(stdout); // the prompt has no line end; the operator must see it before we wait
+    while (std::fgets(buf, size, in) == nullptr) {
+        // A Ctrl-C that lands in the read resumes it; only the end of input ends it.
+        if (!std::ferror(in) || errno != EINTR) {
+            return nullptr;
+        }
+        std::clearerr(in);
+    }
+    const size_t len = std::strlen(buf);
+    if (len > 0 && buf[len - 1] != '\n') {
+        int c;
+        while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        }
+    }
+    return buf;
+}
+
+} // namespace kmb::os

@@ -1,0 +1,36 @@
+// The backend that runs on the card: each call is the real one, nothing more.
+#pragma once
+
+#include "os/os.h"
+
+namespace kmb::os {
+
+class LinuxOs final : public Os {
+public:
+    int open(const char* path, int flags, mode_t mode) override;
+    int close(int fd) override;
+    ssize_t read(int fd, void* buf, size_t count) override;
+    ssize_t write(int fd, const void* buf, size_t count) override;
+    int ioctl(int fd, unsigned long request, unsigned long arg) override;
+    int fcntl(int fd, int cmd, long arg) override;
+    FILE* fopen(const char* path, const char* mode) override;
+    int fclose(FILE* stream) override;
+    int tcgetattr(int fd, struct termios* attr) override;
+    int tcsetattr(int fd, int action, const struct termios* attr) override;
+    int tcflush(int fd, int queue) override;
+    int system(const char* command) override;
+    int sigaction(int sig, const struct sigaction* act, struct sigaction* old) override;
+    time_t time(time_t* out) override;
+    unsigned sleep(unsigned seconds) override;
+    int usleep(useconds_t usec) override;
+    void openlog(const char* ident, int option, int facility) override;
+    void closelog() override;
+    void syslog(int priority, const char* message) override;
+    char* read_line(char* buf, int size) override;
+};
+
+// The console read shared by both backends: fgets on `in`, with the rest of an overlong line
+// read and dropped.
+char* read_bounded_line(FILE* in, char* buf, int size);
+
+} // namespace kmb::os

@@ -1,0 +1,89 @@
+// The one way out of the diagnostic: every system call it makes goes through here.
+//
+// `Os` has one virtual member per call; the free functions below forward to the installed
+// backend, so the diagnostic's code reads like ordinary Linux code (os::open, os::ioctl, ...).
+// On the card the backend is LinuxOs; everywhere else it is the simulated card (SimOs).
+#pragma once
+
+#include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <ctime>
+#include <sys/types.h>
+#include <termios.h>
+
+namespace kmb::os {
+
+class Os {
+public:
+    virtual ~Os() = default;
+
+    // Files and device nodes.
+    virtual int open(const char* path, int flags, mode_t mode) = 0;
+    virtual int close(int fd) = 0;
+    virtual ssize_t read(int fd, void* buf, size_t count) = 0;
+    virtual ssize_t write(int fd, const void* buf, size_t count) = 0;
+    // The third argument travels as the kernel sees it: a value or an address, by request.
+    virtual int ioctl(int fd, unsigned long request, unsigned long arg) = 0;
+    virtual int fcntl(int fd, int cmd, long arg) = 0;
+    virtual FILE* fopen(const char* path, const char* mode) = 0;
+    virtual int fclose(FILE* stream) = 0;
+
+    // The tty layer.
+    virtual int tcgetattr(int fd, struct termios* attr) = 0;
+    virtual int tcsetattr(int fd, int action, const struct termios* attr) = 0;
+    virtual int tcflush(int fd, int queue) = 0;
+
+    // Processes, signals and time.
+    virtual int system(const char* command) = 0;
+    virtual int sigaction(int sig, const struct sigaction* act, struct sigaction* old) = 0;
+    virtual time_t time(time_t* out) = 0;
+    virtual unsigned sleep(unsigned seconds) = 0;
+    virtual int usleep(useconds_t usec) = 0;
+
+    // The system log; `message` is literal text, never a format.
+    virtual void openlog(const char* ident, int option, int facility) = 0;
+    virtual void closelog() = 0;
+    virtual void syslog(int priority, const char* message) = 0;
+
+    // The operator's console: one bounded line read into `buf` (at most size - 1 characters,
+    // the line end kept when it fits; the rest of an overlong line is discarded so that it
+    // cannot act as a command of its own). Returns nullptr at end of input.
+    virtual char* read_line(char* buf, int size) = 0;
+};
+
+// Installs `backend` for every call below and returns the one it replaces. The backend must
+// outlive its installation.
+Os* install(Os* backend);
+Os& current();
+
+inline int open(const char* path, int flags, mode_t mode = 0) { return current().open(path, flags, mode); }
+inline int close(int fd) { return current().close(fd); }
+inline ssize_t read(int fd, void* buf, size_t count) { return current().read(fd, buf, count); }
+inline ssize_t write(int fd, const void* buf, size_t count) { return current().write(fd, buf, count); }
+inline int ioctl(int fd, unsigned long request, unsigned long value) { return current().ioctl(fd, request, value); }
+template <typename T>
+inline int ioctl(int fd, unsigned long request, T* address)
+{
+    return current().ioctl(fd, request, reinterpret_cast<unsigned long>(address));
+}
+inline int fcntl(int fd, int cmd, long arg = 0) { return current().fcntl(fd, cmd, arg); }
+inline FILE* fopen(const char* path, const char* mode) { return current().fopen(path, mode); }
+inline int fclose(FILE* stream) { return current().fclose(stream); }
+inline int tcgetattr(int fd, struct termios* attr) { return current().tcgetattr(fd, attr); }
+inline int tcsetattr(int fd, int action, const struct termios* attr) { return current().tcsetattr(fd, action, attr); }
+inline int tcflush(int fd, int queue) { return current().tcflush(fd, queue); }
+inline int system(const char* command) { return current().system(command); }
+inline int sigaction(int sig, const struct sigaction* act, struct sigaction* old)
+{
+    return current().sigaction(sig, act, old);
+}
+inline time_t time(time_t* out) { return current().time(out); }
+inline unsigned sleep(unsigned seconds) { return current().sleep(seconds); }
+inline int usleep(useconds_t usec) { return current().usleep(usec); }
+inline void openlog(const char* ident, int option, int facility) { current().openlog(ident, option, facility); }
+inline void closelog() { current().closelog(); }
+inline void syslog(int priority, const char* message) { current().syslog(priority, message); }
+inline char* read_line(char* buf, int size) { return current().read_line(buf, size); }
+
+} // namespace kmb::os

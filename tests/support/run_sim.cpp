@@ -1,0 +1,111 @@
+#include "support/run_sim.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kmb::test {
+
+namespace {
+
+std::vector<std::string> command_words(const std::vector<std::string>& args)
+{
+    std::vector<std::string> words;
+    // The emulator comes as a CMake list ("qemu-ppc;-L;/usr/powerpc-linux-gnu").
+    std::stringstream emulator(KMB_EMULATOR);
+    for (std::string word; std::getline(emulator, word, ';');) {
+        if (!word.empty()) {
+            words.push_back(word);
+        }
+    }
+    words.emplace_back(KMB_SIM_PATH);
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
+
+void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+} // namespace
+
+SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
+{
+    // A simulator that ends before reading all its input must not take the test with it.
+    signal(SIGPIPE, SIG_IGN);
+    int in_pipe[2], out_pipe[2], err_pipe[2];
+    if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
+        return {};
+    }
+    std::vector<std::string> words = command_words(args);
+    std::vector<char*> argv;
+    for (std::string& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(in_pipe[0], 0);
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        setenv("TZ", "UTC", 1);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(in_pipe[0]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    set_nonblocking(in_pipe[1]);
+
+    SimRun run;
+    size_t sent = 0;
+    int to_child = in_pipe[1];
+    if (input.empty()) {
+        close(to_child);
+        to_child = -1;
+    }
+    pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {to_child, POLLOUT, 0}};
+    std::string* sinks[2] = {&run.out, &run.err};
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (poll(fds, 3, -1) < 0 && errno != EINTR) {
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+                char buf[65536];
+                const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+                if (n > 0) {
+                    sinks[i]->append(buf, static_cast<size_t>(n));
+                } else if (n == 0 || errno != EAGAIN) {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                }
+            }
+        }
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+            const ssize_t n = write(fds[2].fd, input.data() + sent, input.size() - sent);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+            }
+            if ((n < 0 && errno != EAGAIN) || sent == input.size()) {
+                close(fds[2].fd);
+                fds[2].fd = -1;
+            }
+        }
+    }
+    if (fds[2].fd >= 0) {
+        close(fds[2].fd);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace kmb::test

@@ -1,0 +1,56 @@
+// A simulated card for one test: a fresh state folder, the card at speed 0, its SimOs
+// installed as the seam's backend, and the device trace on.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/card.h"
+#include "sim/config.h"
+#include "sim/sim_os.h"
+
+namespace kmb::test {
+
+// A temporary folder removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// 2026-12-06 08:00:00 UTC: the card clock of every test.
+inline constexpr time_t kTestEpoch = 1796544000;
+
+class SimCard {
+public:
+    explicit SimCard(std::vector<sim::Fault> faults = {},
+                     std::vector<std::pair<std::string, std::string>> env = {});
+    ~SimCard();
+    SimCard(const SimCard&) = delete;
+    SimCard& operator=(const SimCard&) = delete;
+
+    sim::Card& card() { return *card_; }
+    sim::SimOs& os() { return *os_; }
+    const std::filesystem::path& state() const { return state_.path(); }
+    std::vector<std::string> trace() const { return card_->trace().lines(); }
+    // Trace lines that begin with `prefix`, e.g. "i2c 0x18 w".
+    std::vector<std::string> trace_of(const std::string& prefix) const;
+    void clear_trace() { card_->trace().clear(); }
+    std::vector<std::string> syslog_lines() const;
+
+private:
+    TempDir state_;
+    std::unique_ptr<sim::Card> card_;
+    std::unique_ptr<sim::SimOs> os_;
+    os::Os* previous_ = nullptr;
+};
+
+} // namespace kmb::test
