@@ -1,0 +1,66 @@
+#include "sim/agent_driver.h"
+
+#include <cerrno>
+
+namespace kmb::sim {
+
+namespace {
+
+// The driver's own request numbers, plain integers rather than _IO() numbers.
+constexpr unsigned long kArm = 0;
+constexpr unsigned long kDisarm = 1;
+constexpr unsigned long kStatus = 2;
+constexpr unsigned long kRequest3 = 3;
+constexpr unsigned long kLines = 32;
+
+// One descriptor of /dev/agentdrv: the node only takes ioctls, and hands them to the driver.
+class AgentDriverFile final : public OpenFile {
+public:
+    AgentDriverFile(std::string path, AgentDriver& driver) : OpenFile(std::move(path)), driver_(driver) {}
+
+    int ioctl(unsigned long request, unsigned long arg) override { return driver_.handle(request, arg); }
+
+private:
+    AgentDriver& driver_;
+};
+
+int invalid()
+{
+    errno = EINVAL;
+    return -1;
+}
+
+} // namespace
+
+std::unique_ptr<OpenFile> AgentDriver::open(const std::string& path)
+{
+    return std::make_unique<AgentDriverFile>(path, *this);
+}
+
+bool AgentDriver::armed(int line) const
+{
+    return line >= 0 && static_cast<unsigned long>(line) < kLines && armed_[line];
+}
+
+int AgentDriver::handle(unsigned long request, unsigned long arg)
+{
+    if (request > kRequest3) {
+        return invalid();
+    }
+    ++requests_[request];
+    switch (request) {
+    case kArm:
+    case kDisarm:
+        if (arg >= kLines) {
+            return invalid();
+        }
+        armed_[arg] = request == kArm;
+        return 0;
+    case kStatus:
+        return 0; // no agent event pending
+    default:
+        return 0;
+    }
+}
+
+} // namespace kmb::sim
