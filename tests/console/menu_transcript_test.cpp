@@ -1,0 +1,183 @@
+// The top-level menu and the KMB test menu as the operator sees them on the simulated card.
+#include <gtest/gtest.h>
+
+#include "console/operator_texts.h"
+#include "console/transcript.h"
+#include "support/run_sim.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+class MenuTranscript : public ::testing::Test {
+protected:
+    SimRun run(const std::string& input, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args = {"--state", state_.path().string(), "--speed", "0", "--start-time",
+                                         std::to_string(kTestEpoch)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_sim(args, input);
+    }
+    TempDir state_;
+};
+
+TEST_F(MenuTranscript, StartsAtTheTopLevelMenuAndExitEndsWithStatusOne)
+{
+    const SimRun r = run("exit\n");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle()));
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(MenuTranscript, ExitMatchesOnItsFirstFourLettersInAnyCase)
+{
+    struct Case {
+        const char* line;
+        int cycles; // menus printed before the program ends
+    };
+    const Case cases[] = {
+        {"EXIT\n", 1}, {"Exit now please\n", 1}, {"exitx\n", 1}, {"exi\nexit\n", 2}, {" exit\nexit\n", 2},
+    };
+    for (const Case& c : cases) {
+        const SimRun r = run(c.line);
+        EXPECT_TRUE(transcript_is(r.out, repeat(top_cycle(), c.cycles))) << c.line;
+        EXPECT_EQ(r.exit_status, 1) << c.line;
+    }
+}
+
+TEST_F(MenuTranscript, EndOfInputEndsTheProgramWithoutRepeatingTheLastCommand)
+{
+    // "count 7" without a line end, then nothing more: it acts once, then the program ends.
+    const SimRun r = run("count 7");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "Count = 7\n" + top_cycle()));
+    EXPECT_EQ(r.exit_status, 1);
+}
+
+TEST_F(MenuTranscript, OptionCommandsAndTheSummary)
+{
+    struct Case {
+        const char* line;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"loop yes\n", "[Enabled] Diagnostic looping\n"},
+        {"loop\n", "Diagnostic looping\n"},
+        {"LOOP on\n", "[Enabled] Diagnostic looping\n"},
+        {"loop nope\n", "[Disabled] Diagnostic looping\n"},
+        {"loop o\n", "Diagnostic looping\n"},
+        {"stop off\n", "[Disabled] Stop on error\n"},
+        {"stop Y\n", "[Enabled] Stop on error\n"},
+        {"count 12\n", "Count = 12\n"},
+        {"count\n", "Count = 0\n"},
+        {"count 5abc\n", "Count = 5\n"},
+        {"count -4\n", "Count = -4\n"},
+        {"count 99999999999999\n", "Count = 2147483647\n"},
+        {"default\n", ""},
+        {"help\n", ""},
+        {"nonsense\n", ""},
+        {"options\n", option_summary(false, true, false, false)},
+    };
+    for (const Case& c : cases) {
+        const SimRun r = run(std::string(c.line) + "exit\n");
+        EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.printed + top_cycle())) << c.line;
+    }
+}
+
+TEST_F(MenuTranscript, OptionsAfterTheHiddenModeSwitches)
+{
+    const SimRun r = run("pxwud yes\noptions\njtk no\noptions\nfvt\ness\npxwud no\noptions\nexit\n");
+    EXPECT_TRUE(transcript_is(
+        r.out, top_cycle() + "[Enabled] Factory mode\n" + top_cycle() + option_summary(false, true, true, true) +
+                   top_cycle() + "[Disabled] Manufacturing mode\n" + top_cycle() +
+                   option_summary(false, true, true, false) + top_cycle() +
+                   // FVT is still allowed; ESS is not.
+                   kCounterAgentPassed + kComprehensivePassed + "\n\n" + kDateLine + top_cycle() + kDateLine +
+                   kEssRefused + top_cycle() + "[Disabled] Factory mode\n" + top_cycle() +
+                   option_summary(false, true, false, false) + top_cycle()));
+}
+
+TEST_F(MenuTranscript, OnlyTheKeywordAtTheStartOfALineActs)
+{
+    // "stop no" later on the line is the loop argument's tail, not a command of its own; and
+    // "loops" is the loop keyword with a line end in its argument column.
+    const SimRun r = run("loop yes stop no\noptions\nloops\nexit\n");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
+                                         option_summary(true, true, false, false) + top_cycle() +
+                                         "Diagnostic looping\n" + top_cycle()));
+}
+
+TEST_F(MenuTranscript, DefaultRestoresOptionsButNotModes)
+{
+    const SimRun r = run("jtk yes\nloop yes\nstop no\ndefault\noptions\nexit\n");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() +
+                                         "[Enabled] Diagnostic looping\n" + top_cycle() + "[Disabled] Stop on error\n" +
+                                         top_cycle() + top_cycle() + option_summary(false, true, false, true) +
+                                         top_cycle()));
+}
+
+TEST_F(MenuTranscript, AnOverlongLineActsOnceAndItsTailIsDropped)
+{
+    // The tail beyond the 79 characters of the buffer would say "exit"; it must not act.
+    const std::string line = "loop yes" + std::string(100, ' ') + "exit\n";
+    const SimRun r = run(line + "options\nexit\n");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
+                                         option_summary(true, true, false, false) + top_cycle()));
+}
+
+TEST_F(MenuTranscript, KmbMenuShowsEveryEntryAndLeavesWith99)
+{
+    const SimRun r = run("kmb\n99\nexit\n");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + top_cycle()));
+}
+
+TEST_F(MenuTranscript, KmbMenuSelectionIsRememberedAndEnterRunsItAgain)
+{
+    const SimRun r = run("kmb\n\n3\n\n12\n-1\n50 and more\n99\nexit\n");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + kmb_cycle(0) + kCounterAgentPassed + kmb_cycle(3) +
+                                         kCounterAgentPassed + kmb_cycle(3) + kmb_cycle(12) + kmb_cycle(-1) +
+                                         kmb_cycle(50) + top_cycle()));
+}
+
+TEST_F(MenuTranscript, LoopAndStopTogglesLastOnlyWhileTheKmbMenuIsOpen)
+{
+    const SimRun r = run("kmb\n91\n\n92\n99\noptions\nloop yes\nkmb\n91\n99\noptions\nexit\n");
+    EXPECT_TRUE(transcript_is(
+        r.out, top_cycle() + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + "loop is disabled\n" +
+                   kmb_cycle(91) + "stop on error is disabled\n" + kmb_cycle(92) + top_cycle() +
+                   option_summary(false, true, false, false) + top_cycle() + "[Enabled] Diagnostic looping\n" +
+                   top_cycle() + kmb_cycle(0) + "loop is disabled\n" + kmb_cycle(91) + top_cycle() +
+                   option_summary(true, true, false, false) + top_cycle()));
+}
+
+TEST_F(MenuTranscript, EndOfInputInTheKmbMenuLeavesItWithoutRepeating)
+{
+    const SimRun r = run("kmb\n3");
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
+    EXPECT_EQ(r.exit_status, 1);
+}
+
+TEST_F(MenuTranscript, CardInformationComesFromTheBootLoaderEnvironment)
+{
+    const SimRun r = run("kmb\n70\n99\nexit\n", {"--env", "part#=30R9999", "--env", "serial#=KM6B0004321",
+                                                 "--env", "rev#=B1", "--env", "ethaddr=00:09:6b:00:00:01"});
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) +
+                                         "part#=30R9999\nserial#=KM6B0004321\nrev#=B1\nethaddr=00:09:6b:00:00:01\n" +
+                                         kmb_cycle(70) + top_cycle()));
+}
+
+TEST_F(MenuTranscript, PreProductionRevisionIsWarnedAtEveryMenu)
+{
+    const SimRun r = run("help\nexit\n", {"--env", "rev#=03"});
+    const std::string cycle = top_menu(kShippedVersion) + pre_production_warning("03") + kTopPrompt;
+    EXPECT_TRUE(transcript_is(r.out, cycle + cycle));
+}
+
+TEST_F(MenuTranscript, RefusesToRunOutsideTheFixture)
+{
+    const SimRun r = run("exit\n", {"--fault", "no-fixture"});
+    EXPECT_EQ(r.out, kNotInFixture);
+    EXPECT_EQ(r.exit_status, 1);
+}
+
+} // namespace
+} // namespace kmb::test

@@ -1,0 +1,104 @@
+// The texts the operator must see, written out from the diagnostic's definition. The
+// transcripts below are built from these pieces; none of them is captured from the program.
+#pragma once
+
+#include <string>
+
+namespace kmb::test {
+
+inline std::string top_menu(const std::string& version)
+{
+    return "\n\nKMB diagnostic menu (version " + version + ")\n"
+           "---------------------------\n"
+           "all     Run all KMB diagnostics\n"
+           "kmb     Enter kmb diagnostic menu\n\n"
+           "Commands:\n"
+           "Default (restore all options to default settings)\n"
+           "Exit    (exit diagnostic)\n"
+           "Help    (print this commands list)\n"
+           "Options (print current option settings)\n"
+           "Version (print the diagnostic version)\n\n"
+           "Options:\n"
+           "Count   <number> (loop selected diagnostic (number) of passes)\n"
+           "Loop    <yes|no> (loop selected diagnostic)\n"
+           "Stop    <yes|no> (stop-on-error / keep running)\n\n";
+}
+
+// The release the simulated card ships with, as its version script reports it.
+inline const std::string kShippedVersion = "3.2.0";
+
+inline const std::string kProductionBoard = "\n";
+inline const std::string kTopPrompt = "Enter Diag, Command or Option : ";
+
+// One cycle of the top-level menu on a production board, up to its prompt.
+inline std::string top_cycle(const std::string& version = kShippedVersion)
+{
+    return top_menu(version) + kProductionBoard + kTopPrompt;
+}
+
+inline std::string pre_production_warning(const std::string& revision)
+{
+    return "\nWARNING: You are using a pre-production KMB board(revision " + revision + ").\n"
+           "You may wish to upgrade this to a production board.\n"
+           "\n";
+}
+
+inline const std::string kKmbMenu =
+    "\n\nDiagnostic Test for KMB card\n"
+    "---------------------------------\n"
+    " 1. Comprehensive test            70. Show KMB information\n"
+    " 2. serial port test\n"
+    " 3. Counter agnet i2c test\n"
+    " 4. Agent i2c bus test\n"
+    " 5. Temperatue sensor test\n"
+    " 6. Agent IRQ test\n"
+    " 7. Agent IIRQ test\n"
+    " 8. Memory access test\n"
+    " 9. Ethernet loopback test\n"
+    "13. Watchdog test                 91. Enable/Disable looping\n"
+    "14. Counter agent reset primary   92. Stop/Continue on error\n"
+    "15. Counter agent reset secondary 99. Exit\n"
+    "\n";
+
+inline std::string kmb_cycle(int selection)
+{
+    return kKmbMenu + "Select test or feature by number [" + std::to_string(selection) + "]: ";
+}
+
+inline const std::string kNotInFixture = "This KMB is not in the test fixture, diagnostic won't run\n";
+inline const std::string kNoIoExpander = "ERROR open IO expander, most tests can't run\n";
+
+inline const std::string kCounterAgentLabel = "Counter agent i2c bus test .............";
+inline const std::string kCounterAgentHints =
+    "** Make sure the KMB card is properly seated in the **\n"
+    "** fixture, or you may have a bad I2C I/O port U5   **\n";
+inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
+inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
+
+inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
+inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
+inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";
+
+inline const std::string kFvtRefused = "This option is available only at the Factory.\n";
+inline const std::string kEssRefused = "This option is available only to Manufacturing.\n";
+inline const std::string kEssCountPrompt = "Enter the loop count - ";
+
+// The date line; the clock's hh:mm:ss is matched by the transcript compare (see @TIME@).
+inline const std::string kDateLine = "Current date = Sun Dec  6 @TIME@ 2026\n";
+
+inline const std::string kFailedBanner =
+    "  FFFFFFF       A        II    LL         EEEEEEE    DDDDDD\n"
+    "  FF           A A       II    LL         EE         DD   DD\n"
+    "  FFFF        A   A      II    LL         EEEE       DD    DD\n"
+    "  FF         AAAAAAA     II    LL         EE         DD    DD\n"
+    "  FF        AA     AA    II    LL         EE         DD   DD\n"
+    "  FF        AA     AA    II    LLLLLLL    EEEEEEE    DDDDDD\n";
+
+inline std::string option_summary(bool loop, bool stop, bool factory, bool manufacturing)
+{
+    auto flag = [](bool on) { return std::string(on ? "[Enabled] " : "[Disabled] "); };
+    return "Diagnostic looping " + flag(loop) + "Stop on error " + flag(stop) + "Factory mode " + flag(factory) +
+           "Manufacturing mode " + flag(manufacturing);
+}
+
+} // namespace kmb::test

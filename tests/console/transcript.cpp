@@ -1,0 +1,78 @@
+#include "console/transcript.h"
+
+#include <cctype>
+
+namespace kmb::test {
+
+namespace {
+
+constexpr std::string_view kTime = "@TIME@";
+
+std::string shown(const std::string& text, size_t at)
+{
+    const size_t from = at > 60 ? at - 60 : 0;
+    std::string out;
+    for (char c : text.substr(from, 120)) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\b') {
+            out += "\\b";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool time_at(const std::string& text, size_t at)
+{
+    if (at + 8 > text.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < 8; ++i) {
+        const char c = text[at + i];
+        if ((i == 2 || i == 5) ? c != ':' : !std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string transcript_difference(const std::string& actual, const std::string& expected)
+{
+    size_t a = 0;
+    size_t e = 0;
+    while (e < expected.size()) {
+        if (expected.compare(e, kTime.size(), kTime) == 0) {
+            if (!time_at(actual, a)) {
+                break;
+            }
+            a += 8;
+            e += kTime.size();
+            continue;
+        }
+        if (a >= actual.size() || actual[a] != expected[e]) {
+            break;
+        }
+        ++a;
+        ++e;
+    }
+    if (e == expected.size() && a == actual.size()) {
+        return "";
+    }
+    return "transcripts differ at output offset " + std::to_string(a) + "\n  printed:  ..." + shown(actual, a) +
+           "\n  expected: ..." + shown(expected, e);
+}
+
+std::string repeat(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+} // namespace kmb::test
