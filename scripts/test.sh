@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build
+cmake --build build -j"$(nproc)"
+ctest --test-dir build -j"$(nproc)" --output-on-failure
