@@ -1,5 +1,6 @@
-// kmbdiag-sim: the diagnostic on a simulated KMB card in its test fixture.
+// kmbdiag-sim: the diagnostic on a simulated card in its test fixture.
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -7,6 +8,7 @@
 #include "shell/kmb_main.h"
 #include "sim/card.h"
 #include "sim/command_line.h"
+#include "sim/config.h"
 #include "sim/sim_os.h"
 
 int main(int argc, char** argv)
@@ -19,15 +21,23 @@ int main(int argc, char** argv)
     std::error_code ec;
     std::filesystem::create_directories(config.state_dir, ec);
     if (ec) {
-        std::fprintf(stderr, "kmbdiag-sim: cannot create the state folder %s: %s\n", config.state_dir.c_str(),
+        std::fprintf(stderr, "kmbdiag-sim: cannot create the state folder '%s': %s\n", config.state_dir.c_str(),
                      ec.message().c_str());
         return 2;
     }
-    kmb::sim::Card card(config);
-    kmb::sim::SimOs os(card);
-    kmb::os::install(&os);
-    const int result = kmb::kmb_main(argc, argv);
-    std::fflush(stdout);
-    kmb::os::install(nullptr);
-    return result;
+    try {
+        kmb::sim::Card card(config);
+        kmb::sim::SimOs os(card);
+        kmb::os::install(&os);
+        const int result = kmb::kmb_main(argc, argv);
+        kmb::os::install(nullptr);
+        std::fflush(stdout);
+        return result;
+    } catch (const std::exception& e) {
+        // The card could not be built from its state folder (a file where a folder belongs,
+        // no space left): say so rather than abort.
+        kmb::os::install(nullptr);
+        std::fprintf(stderr, "kmbdiag-sim: %s\n", e.what());
+        return 2;
+    }
 }

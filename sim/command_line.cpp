@@ -1,0 +1,288 @@
+#include "sim/command_line.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <string>
+#include <string_view>
+
+namespace kmb::sim {
+
+namespace {
+
+constexpr const char* kProgram = "kmbdiag-sim";
+constexpr const char* kVersion = "1.0.0";
+
+// A scripted Ctrl-C further out than this is a typing error, and would overflow the card
+// clock's microseconds.
+constexpr double kMaxSigintAt = 1e9;
+
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Help, Version };
+
+struct OptionInfo {
+    Opt opt;
+    const char* name;   // without the leading "--"
+    const char* value;  // the value's placeholder, or nullptr for a switch
+    const char* help;
+};
+
+// A line end in a help text continues it on the next line, under the first.
+constexpr OptionInfo kOptions[] = {
+    {Opt::State, "state", "DIR",
+     "folder that holds the card between runs\n"
+     "(default: $XDG_STATE_HOME/kmbdiag-sim/card,\n else ~/.local/state/kmbdiag-sim/card)"},
+    {Opt::Speed, "speed", "X", "card seconds per wall second, 0 lets no wall time pass\n(default: 1)"},
+    {Opt::StartTime, "start-time", "EPOCH", "the card clock at start, in seconds since 1970\n(default: now)"},
+    {Opt::Fault, "fault", "NAME", "switch on a fault of the card or fixture (repeatable)"},
+    {Opt::ListFaults, "list-faults", nullptr, "print the catalogue of faults and exit"},
+    {Opt::Env, "env", "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
+    {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
+    {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
+    {Opt::Help, "help", nullptr, "print this help and exit"},
+    {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
+};
+
+void hint(FILE* err) { std::fprintf(err, "Try '%s --help' for more information.\n", kProgram); }
+
+void print_help(FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: %s [OPTION]...\n"
+                 "Runs the KMB card diagnostic on a simulated card in its test fixture.\n\n",
+                 kProgram);
+    for (const OptionInfo& o : kOptions) {
+        std::string left = std::string("--") + o.name;
+        if (o.value != nullptr) {
+            left += std::string(" ") + o.value;
+        }
+        std::string_view help = o.help;
+        for (bool first = true; first || !help.empty(); first = false) {
+            const std::size_t nl = std::min(help.find('\n'), help.size());
+            const std::string line(help.substr(0, nl));
+            std::fprintf(out, "  %-20s  %s\n", first ? left.c_str() : "", line.c_str());
+            help.remove_prefix(std::min(nl + 1, help.size()));
+        }
+    }
+}
+
+void list_faults(FILE* out)
+{
+    std::size_t width = 0;
+    for (const FaultInfo& f : fault_catalogue()) {
+        width = std::max(width, std::string_view(f.name).size());
+    }
+    for (const FaultInfo& f : fault_catalogue()) {
+        std::fprintf(out, "%-*s  %s\n", static_cast<int>(width), f.name, f.meaning);
+    }
+}
+
+const OptionInfo* find_option(std::string_view name)
+{
+    for (const OptionInfo& o : kOptions) {
+        if (name == o.name) {
+            return &o;
+        }
+    }
+    return nullptr;
+}
+
+bool parse_number(const std::string& text, double& value)
+{
+    // strtod would skip leading blanks and take "nan", "inf" and hexadecimal: none is a
+    // number an operator means here, except hexadecimal which does no harm.
+    if (text.empty() || text.front() == ' ' || text.front() == '\t' || text.front() == '\n') {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parse_epoch(const std::string& text, time_t& value)
+{
+    if (text.empty() || text.front() < '0' || text.front() > '9') {
+        return false; // no sign, no blanks: a start before 1970 is no card's clock
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (end != text.c_str() + text.size() || errno == ERANGE ||
+        static_cast<unsigned long long>(v) > static_cast<unsigned long long>(std::numeric_limits<time_t>::max())) {
+        return false;
+    }
+    value = static_cast<time_t>(v);
+    return true;
+}
+
+std::string default_state_dir()
+{
+    // A relative XDG_STATE_HOME is to be ignored, as the base-directory convention says.
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return std::string(xdg) + "/kmbdiag-sim/card";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') {
+        return std::string(home) + "/.local/state/kmbdiag-sim/card";
+    }
+    return {};
+}
+
+// Applies one option with its value; returns -1 to go on, or the exit status.
+int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE* out, FILE* err)
+{
+    const std::string option = std::string("--") + o.name;
+    switch (o.opt) {
+    case Opt::Help:
+        print_help(out);
+        return 0;
+    case Opt::Version:
+        std::fprintf(out, "%s %s\n", kProgram, kVersion);
+        return 0;
+    case Opt::ListFaults:
+        list_faults(out);
+        return 0;
+    case Opt::State:
+        if (value.empty()) {
+            std::fprintf(err, "%s: %s needs a folder name, not an empty one\n", kProgram, option.c_str());
+            return 2;
+        }
+        config.state_dir = value;
+        return -1;
+    case Opt::Syslog:
+        if (value.empty()) {
+            std::fprintf(err, "%s: %s needs a file name, not an empty one\n", kProgram, option.c_str());
+            return 2;
+        }
+        config.syslog_path = value;
+        return -1;
+    case Opt::Speed: {
+        double v = 0;
+        if (!parse_number(value, v) || v < 0) {
+            std::fprintf(err, "%s: invalid speed '%s': expected a non-negative number\n", kProgram, value.c_str());
+            return 2;
+        }
+        config.speed = v;
+        return -1;
+    }
+    case Opt::SigintAt: {
+        double v = 0;
+        if (!parse_number(value, v) || v < 0 || v > kMaxSigintAt) {
+            std::fprintf(err, "%s: invalid time '%s' for %s: expected seconds from 0 to %.0f\n", kProgram,
+                         value.c_str(), option.c_str(), kMaxSigintAt);
+            return 2;
+        }
+        config.sigint_at.push_back(v);
+        return -1;
+    }
+    case Opt::StartTime: {
+        time_t v = 0;
+        if (!parse_epoch(value, v)) {
+            std::fprintf(err, "%s: invalid start time '%s': expected whole seconds since 1970\n", kProgram,
+                         value.c_str());
+            return 2;
+        }
+        config.start_time = v;
+        return -1;
+    }
+    case Opt::Fault: {
+        const std::optional<Fault> f = fault_by_name(value);
+        if (!f) {
+            std::fprintf(err, "%s: unknown fault '%s' (did you mean '%s'?)\n", kProgram, value.c_str(),
+                         nearest_fault_name(value).c_str());
+            return 2;
+        }
+        if (std::find(config.faults.begin(), config.faults.end(), *f) == config.faults.end()) {
+            config.faults.push_back(*f);
+        }
+        return -1;
+    }
+    case Opt::Env: {
+        const std::size_t eq = value.find('=');
+        if (eq == std::string::npos || eq == 0 || value.find('\n') != std::string::npos) {
+            std::fprintf(err, "%s: invalid %s '%s': expected NAME=VALUE, a non-empty name and no line end\n",
+                         kProgram, option.c_str(), value.c_str());
+            return 2;
+        }
+        config.env.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+        return -1;
+    }
+    }
+    return -1;
+}
+
+} // namespace
+
+int parse_command_line(int argc, const char* const* argv, SimConfig& config, FILE* out, FILE* err)
+{
+    bool start_time_given = false;
+    bool options_end = false;
+    for (int i = 1; i < argc && argv != nullptr && argv[i] != nullptr; ++i) {
+        const std::string arg = argv[i];
+        if (options_end || arg.size() < 2 || arg[0] != '-') {
+            std::fprintf(err, "%s: unexpected argument '%s'\n", kProgram, arg.c_str());
+            hint(err);
+            return 2;
+        }
+        if (arg[1] != '-') {
+            std::fprintf(err, "%s: unrecognized option '%s'\n", kProgram, arg.c_str());
+            hint(err);
+            return 2;
+        }
+        if (arg == "--") {
+            options_end = true;
+            continue;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const OptionInfo* o = find_option(name);
+        if (o == nullptr) {
+            std::fprintf(err, "%s: unrecognized option '--%s'\n", kProgram, name.c_str());
+            hint(err);
+            return 2;
+        }
+        std::string value;
+        if (o->value == nullptr) {
+            if (eq != std::string::npos) {
+                std::fprintf(err, "%s: option '--%s' doesn't allow a value\n", kProgram, o->name);
+                hint(err);
+                return 2;
+            }
+        } else if (eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else if (i + 1 < argc && argv[i + 1] != nullptr) {
+            value = argv[++i];
+        } else {
+            std::fprintf(err, "%s: option '--%s' requires a value (%s)\n", kProgram, o->name, o->value);
+            hint(err);
+            return 2;
+        }
+        start_time_given = start_time_given || o->opt == Opt::StartTime;
+        const int status = apply(*o, value, config, out, err);
+        if (status >= 0) {
+            return status;
+        }
+    }
+    if (config.state_dir.empty()) {
+        config.state_dir = default_state_dir();
+        if (config.state_dir.empty()) {
+            std::fprintf(err, "%s: no folder for the card's state: neither XDG_STATE_HOME nor HOME is set; give --state DIR\n",
+                         kProgram);
+            return 2;
+        }
+    }
+    if (!start_time_given) {
+        config.start_time = std::time(nullptr);
+    }
+    return -1;
+}
+
+} // namespace kmb::sim
