@@ -37,7 +37,7 @@ Card::Card(const SimConfig& config)
       bus_(clock_, trace_),
       fixture_(bus_, faults_),
       agent_driver_(faults_),
-      shell_(fs_, env_, clock_, trace_)
+      shell_(fs_, env_, trace_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.

@@ -14,7 +14,6 @@ namespace kmb::sim {
 namespace {
 
 constexpr const char* kProgram = "kmbdiag-sim";
-constexpr const char* kVersion = "1.0.0";
 
 // A scripted Ctrl-C further out than this is a typing error, and would overflow the card
 // clock's microseconds.
@@ -145,7 +144,7 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
         print_help(out);
         return 0;
     case Opt::Version:
-        std::fprintf(out, "%s %s\n", kProgram, kVersion);
+        std::fprintf(out, "%s %s\n", kProgram, kDiagnosticRelease);
         return 0;
     case Opt::ListFaults:
         list_faults(out);

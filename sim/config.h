@@ -10,6 +10,9 @@
 
 namespace kmb::sim {
 
+// The release of the diagnostic and its simulator.
+inline constexpr const char* kDiagnosticRelease = "1.0.0";
+
 struct SimConfig {
     std::string state_dir;                 // the card's persistent state; created when missing
     double speed = 1.0;                    // card seconds per wall second; 0: no wall time passes

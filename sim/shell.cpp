@@ -11,6 +11,7 @@
 
 #include "sim/boot_env.h"
 #include "sim/card_fs.h"
+#include "sim/config.h"
 #include "sim/open_file.h"
 #include "sim/trace.h"
 
@@ -30,7 +31,6 @@ constexpr std::string_view kReleaseFile = "/etc/version";
 constexpr std::size_t kMaxReleaseRead = 4096;
 
 // The build of the diagnostic that this card image carries.
-constexpr const char* kDiagnosticBuild = "1.0.0";
 
 constexpr int kStatusSyntax = 2;
 constexpr int kStatusNotFound = 127;
@@ -467,7 +467,7 @@ int version(const Args&, Context& ctx)
     }
     ctx.io.out.write("KMB firmware release " + release + "\n");
     ctx.io.out.write("Running image: primary\n");
-    ctx.io.out.write(std::string("Diagnostic build: kmbdiag ") + kDiagnosticBuild + "\n");
+    ctx.io.out.write(std::string("Diagnostic build: kmbdiag ") + kDiagnosticRelease + "\n");
     return 0;
 }
 

@@ -11,12 +11,10 @@ namespace kmb::sim {
 class BootEnv;
 class CardFs;
 class Trace;
-class VirtualClock;
 
 class Shell {
 public:
-    Shell(CardFs& fs, BootEnv& env, VirtualClock& clock, Trace& trace)
-        : fs_(fs), env_(env), clock_(clock), trace_(trace) {}
+    Shell(CardFs& fs, BootEnv& env, Trace& trace) : fs_(fs), env_(env), trace_(trace) {}
 
     // Runs one command line; returns a wait status as system(3) does (exit code << 8).
     // Standard output goes to the console (stdout) unless redirected, errors to stderr.
@@ -25,7 +23,6 @@ public:
 private:
     CardFs& fs_;
     BootEnv& env_;
-    VirtualClock& clock_;
     Trace& trace_;
 };
 

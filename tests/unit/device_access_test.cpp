@@ -1,0 +1,126 @@
+// Opening the I2C bus and the agent driver on the simulated card: codes, log lines and the
+// descriptors left behind.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <syslog.h>
+
+#include "devices/agentdrv.h"
+#include "devices/error_codes.h"
+#include "devices/i2c.h"
+#include "os/os.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+using sim::Fault;
+
+TEST(I2cDevOpen, BindsAnswererAndRefusesWhatIsNotThere)
+{
+    struct Case {
+        const char* what;
+        std::vector<Fault> faults;
+        unsigned address;
+        int expected;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"the I/O expander", {}, 0x18, ERR_NONE, {}},
+        {"the counter agent", {}, 0x1F, ERR_NONE, {}},
+        {"an address where nothing sits", {}, 0x50, ERR_I2C, {"3 Error using I2C addr 0x50\n"}},
+        {"a dead counter agent", {Fault::CounterAgentAbsent}, 0x1F, ERR_I2C, {"3 Error using I2C addr 0x1f\n"}},
+        {"a missing bus", {Fault::I2cBusAbsent}, 0x18, ERR_I2C, {"3 Error open file /dev/i2c/0\n"}},
+    };
+    for (const Case& c : cases) {
+        SimCard card(c.faults);
+        card.card().syslog().clear();
+        int fd = 12345;
+        EXPECT_EQ(i2c_dev_open(&fd, c.address), c.expected) << c.what;
+        EXPECT_EQ(card.syslog_lines(), c.log) << c.what;
+        if (c.expected == ERR_NONE) {
+            EXPECT_GE(fd, 3) << c.what;
+            EXPECT_EQ(card.os().open_descriptor_count(), 1) << c.what;
+            EXPECT_EQ(os::close(fd), 0);
+        }
+        EXPECT_EQ(card.os().open_descriptor_count(), 0) << c.what << ": " << card.os().open_descriptor_names();
+    }
+}
+
+TEST(I2cDevOpen, ABoundDescriptorTalksToItsSlaveOnly)
+{
+    SimCard card;
+    int fd = -1;
+    ASSERT_EQ(i2c_dev_open(&fd, 0x1F), ERR_NONE);
+    const uint8_t reg = 2;
+    uint8_t value = 0;
+    EXPECT_EQ(os::write(fd, &reg, 1), 1);
+    EXPECT_EQ(os::read(fd, &value, 1), 1);
+    os::close(fd);
+    EXPECT_EQ(value, 0xF0) << "the counter agent's polarity register after start-up defaults";
+    EXPECT_EQ(card.trace_of("i2c 0x1f"), (std::vector<std::string>{"i2c 0x1f w 02", "i2c 0x1f r f0"}));
+}
+
+TEST(I2cDevOpen, TheFailureReasonReachesTheCallersPerror)
+{
+    SimCard card({Fault::CounterAgentAbsent});
+    int fd = -1;
+    errno = 0;
+    ASSERT_EQ(i2c_dev_open(&fd, 0x1F), ERR_I2C);
+    EXPECT_EQ(errno, ENXIO) << "logging and closing must not hide why the bind failed";
+}
+
+TEST(AgentDriver, RequestsOpenIssueOneIoctlAndClose)
+{
+    SimCard card;
+    EXPECT_EQ(agentdrv_irq_enable(IRQ_AGENT), ERR_NONE);
+    EXPECT_TRUE(card.card().agent_driver().armed(IRQ_AGENT));
+    EXPECT_EQ(agentdrv_irq_disable(IRQ_AGENT), ERR_NONE);
+    EXPECT_FALSE(card.card().agent_driver().armed(IRQ_AGENT));
+    EXPECT_EQ(agentdrv_get_status(), 0);
+    EXPECT_EQ(agentdrv_request3(), 0);
+    for (int request = 0; request < 4; ++request) {
+        EXPECT_EQ(card.card().agent_driver().requests(request), 1) << request;
+    }
+    EXPECT_EQ(card.os().open_descriptor_count(), 0);
+    EXPECT_EQ(card.trace_of("open /dev/agentdrv").size(), 4u) << "no descriptor is cached between requests";
+    EXPECT_TRUE(card.syslog_lines().empty());
+}
+
+TEST(AgentDriver, AMissingDriverReadsAsNothingPendingAndIsLoggedEachTime)
+{
+    SimCard card({Fault::AgentdrvAbsent});
+    card.card().syslog().clear();
+    EXPECT_EQ(agentdrv_irq_enable(IRQ_AGENT_IIRQ), ERR_DRIVER);
+    EXPECT_EQ(agentdrv_irq_disable(IRQ_AGENT_IIRQ), ERR_DRIVER);
+    EXPECT_EQ(agentdrv_get_status(), 0);
+    EXPECT_EQ(agentdrv_request3(), 0);
+    const std::vector<std::string> line(4, "3 Error open file /dev/agentdrv\n");
+    EXPECT_EQ(card.syslog_lines(), line);
+    EXPECT_EQ(card.os().open_descriptor_count(), 0);
+}
+
+TEST(AgentDriver, AFailedRequestIsNotSeenByArmingButIsByTheStatus)
+{
+    SimCard card;
+    // Line 40 does not exist: the driver refuses, and only the status read passes that on.
+    EXPECT_EQ(agentdrv_irq_enable(40), ERR_NONE);
+    EXPECT_EQ(agentdrv_irq_disable(40), ERR_NONE);
+    int fd = -1;
+    ASSERT_EQ(agentdrv_open(&fd), ERR_NONE);
+    EXPECT_EQ(os::ioctl(fd, 7, 0), -1) << "an unknown request";
+    os::close(fd);
+}
+
+TEST(ErrorCodes, TextsOfTheCodesTheDeviceLayerReturns)
+{
+    EXPECT_STREQ(error_text(ERR_NONE), "No error");
+    EXPECT_STREQ(error_text(ERR_I2C), "I2C access error");
+    EXPECT_STREQ(error_text(ERR_DRIVER), "Driver access error");
+    EXPECT_STREQ(error_text(ERR_CHECKSUM), "Command checksum error");
+    EXPECT_STREQ(error_text(13), "Unknown error");
+    EXPECT_STREQ(error_text(-1), "Unknown error");
+}
+
+} // namespace
+} // namespace kmb::test
