@@ -115,6 +115,11 @@ void BootEnv::set(const std::string& name, const std::string& value)
     }
 }
 
+void BootEnv::unset(std::string_view name)
+{
+    std::erase_if(vars_, [name](const auto& var) { return var.first == name; });
+}
+
 bool BootEnv::save() const
 {
     std::string text;

@@ -18,6 +18,8 @@ public:
 
     std::optional<std::string> get(std::string_view name) const;
     void set(const std::string& name, const std::string& value);
+    // Deletes a variable, as the boot loader's tool does for a name given without a value.
+    void unset(std::string_view name);
     const std::vector<std::pair<std::string, std::string>>& all() const { return vars_; }
     bool save() const;
 

@@ -113,6 +113,7 @@ int SimOs::fcntl(int fd, int cmd, long arg)
 
 FILE* SimOs::fopen(const char* path, const char* mode)
 {
+    card_.trace().note(std::string("fopen ") + path);
     FILE* stream = card_.fs().fopen(path, mode);
     if (stream != nullptr) {
         streams_.emplace(stream, path);

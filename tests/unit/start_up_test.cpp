@@ -1,0 +1,171 @@
+// Start-up's order and what it leaves on the card, run in-process on a simulated card.
+#include <gtest/gtest.h>
+
+#include "board/io_port.h"
+#include "shell/kmb_main.h"
+#include "shell/options.h"
+#include "support/capture.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+using sim::Fault;
+
+int run_program(SimCard& card, const std::string& console)
+{
+    card.os().set_console_input(console);
+    char name[] = "kmbdiag";
+    char* argv[] = {name, nullptr};
+    return kmb_main(1, argv);
+}
+
+TEST(StartUp, RunsItsStepsInOrder)
+{
+    SimCard card;
+    card.clear_trace();
+    CapturedOutput capture;
+    EXPECT_EQ(run_program(card, "exit\n"), 1);
+    capture.stop();
+    const std::vector<std::string> expected = {
+        // 1. the fixture's marker
+        "open /var/run/InTestFixture",
+        // 2. the I/O expander's configuration
+        "open /dev/i2c/0", "i2c 0x18 w 02 00", "i2c 0x18 w 01 38", "i2c 0x18 w 03 c0",
+        // 3. the counter agent's defaults
+        "open /dev/i2c/0", "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00", "i2c 0x1f w 03 ff",
+        // 8. the fail lamp
+        "open /dev/i2c/0", "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 3a",
+        // 10. the version text
+        "sh /usr/local/bin/version.sh -e -r > /tmp/diag_version", "fopen /tmp/diag_version",
+        // the first menu's revision check
+        "sh /usr/local/bin/fw_printenv rev# > /tmp/env.log", "fopen /tmp/env.log", "sh rm /tmp/env.log",
+    };
+    std::vector<std::string> seen;
+    for (const std::string& line : card.trace()) {
+        seen.push_back(line);
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(card.card().fixture().fail_lamp());
+    EXPECT_EQ(diag_options.stop_on_error, 1);
+    EXPECT_EQ(card.os().open_descriptor_count(), 0);
+}
+
+TEST(StartUp, OutsideTheFixtureNothingIsTouched)
+{
+    SimCard card({Fault::NoFixture});
+    card.clear_trace();
+    CapturedOutput capture;
+    EXPECT_EQ(run_program(card, "exit\n"), 1);
+    capture.stop();
+    EXPECT_EQ(capture.out(), "This KMB is not in the test fixture, diagnostic won't run\n");
+    EXPECT_EQ(card.trace(), (std::vector<std::string>{"open /var/run/InTestFixture"}));
+}
+
+TEST(StartUp, AMissingExpanderIsWarnedAndStartUpGoesOn)
+{
+    SimCard card({Fault::IoxAbsent});
+    CapturedOutput capture;
+    EXPECT_EQ(run_program(card, "exit\n"), 1);
+    capture.stop();
+    EXPECT_EQ(capture.out().rfind("ERROR open IO expander, most tests can't run\n\n\nKMB diagnostic menu", 0), 0u);
+    // The counter agent is still put to its defaults.
+    EXPECT_EQ(card.card().fixture().counter_agent().read_register(REG_POLARITY), CA_DEFAULT_POLARITY);
+}
+
+TEST(StartUp, ACounterAgentLeftDrivingAResetLineIsReleased)
+{
+    SimCard card;
+    sim::Pca9557& port = card.card().fixture().counter_agent();
+    // What a reset test leaves: pin 0 an output, driven high again after its pulse.
+    const uint8_t left[][2] = {{REG_POLARITY, 0x00}, {REG_OUTPUT, 0x01}, {REG_CONFIG, 0xFE}};
+    for (const auto& w : left) {
+        port.i2c_write(w, 2);
+    }
+    CapturedOutput capture;
+    run_program(card, "exit\n");
+    capture.stop();
+    EXPECT_EQ(port.read_register(REG_CONFIG), CA_DEFAULT_CONFIG);
+    EXPECT_EQ(port.read_register(REG_OUTPUT), CA_DEFAULT_OUTPUT);
+    EXPECT_EQ(port.read_register(REG_POLARITY), CA_DEFAULT_POLARITY);
+}
+
+TEST(StartUp, VersionTextIsTheFirstLineWithoutItsLineEnds)
+{
+    struct Case {
+        const char* file; // nullptr: the card has no release file
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"3.2.0\n", "3.2.0"},
+        {"4.1-rc2\r\n", "4.1-rc2"},
+        {"no line end", "no line end"},
+        {"", ""},
+        {"first\nsecond\n", "first"},
+        {"a release text far longer than the menu has room for\n", "a release text far longer tha"},
+        {nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SimCard card;
+        if (c.file != nullptr) {
+            card.card().fs().write_text("/etc/version", c.file);
+        } else {
+            card.card().fs().remove("/etc/version");
+        }
+        CapturedOutput capture;
+        run_program(card, "exit\n");
+        capture.stop();
+        const std::string header = std::string("\n\nKMB diagnostic menu (version ") + c.shown + ")\n";
+        EXPECT_EQ(capture.out().rfind(header, 0), 0u) << (c.file ? c.file : "(none)") << "\n" << capture.out().substr(0, 60);
+    }
+}
+
+TEST(StartUp, VersionIsUnknownWhenTheScriptLeavesNoFile)
+{
+    SimCard card;
+    // A card whose /tmp is gone: the redirection cannot create the file, nothing is read.
+    std::filesystem::remove_all(card.card().fs().host_path("/tmp"));
+    CapturedOutput capture;
+    run_program(card, "exit\n");
+    capture.stop();
+    EXPECT_EQ(capture.out().rfind("\n\nKMB diagnostic menu (version unknown)\n", 0), 0u) << capture.out().substr(0, 60);
+}
+
+TEST(StartUp, RevisionCheckReadsTheTwoCharactersAfterTheName)
+{
+    struct Case {
+        const char* rev; // nullptr: no rev# in the environment
+        std::string printed;
+    };
+    const std::string warning_head = "\nWARNING: You are using a pre-production KMB board(revision ";
+    const std::string warning_tail = ").\nYou may wish to upgrade this to a production board.\n\n";
+    const Case cases[] = {
+        {"A0", "\n"},
+        {"z", "\n"},
+        {"03", warning_head + "03" + warning_tail},
+        {"9Z", warning_head + "9Z" + warning_tail},
+        {"-A", warning_head + "-A" + warning_tail},
+        {"", warning_head + "\n" + warning_tail},
+        {nullptr, warning_head + warning_tail},
+    };
+    for (const Case& c : cases) {
+        SimCard card;
+        if (c.rev != nullptr) {
+            card.card().env().set("rev#", c.rev);
+        } else {
+            card.card().env().unset("rev#");
+        }
+        CapturedOutput capture;
+        run_program(card, "exit\n");
+        capture.stop();
+        const std::string out = capture.out();
+        const size_t menu_end = out.find("Stop    <yes|no> (stop-on-error / keep running)\n\n");
+        ASSERT_NE(menu_end, std::string::npos);
+        const size_t from = menu_end + std::string("Stop    <yes|no> (stop-on-error / keep running)\n\n").size();
+        EXPECT_EQ(out.substr(from), c.printed + "Enter Diag, Command or Option : ") << (c.rev ? c.rev : "(none)");
+        EXPECT_FALSE(card.card().fs().exists("/tmp/env.log"));
+    }
+}
+
+} // namespace
+} // namespace kmb::test
