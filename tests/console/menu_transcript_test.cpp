@@ -9,17 +9,7 @@
 namespace kmb::test {
 namespace {
 
-class MenuTranscript : public ::testing::Test {
-protected:
-    SimRun run(const std::string& input, std::vector<std::string> extra = {})
-    {
-        std::vector<std::string> args = {"--state", state_.path().string(), "--speed", "0", "--start-time",
-                                         std::to_string(kTestEpoch)};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return run_sim(args, input);
-    }
-    TempDir state_;
-};
+using MenuTranscript = SimTranscript;
 
 TEST_F(MenuTranscript, StartsAtTheTopLevelMenuAndExitEndsWithStatusOne)
 {

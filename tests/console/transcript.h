@@ -4,8 +4,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/run_sim.h"
+#include "support/sim_card.h"
 
 namespace kmb::test {
 
@@ -22,5 +26,18 @@ inline ::testing::AssertionResult transcript_is(const std::string& actual, const
 }
 
 std::string repeat(const std::string& text, int times);
+
+// A test that runs kmbdiag-sim on a card of its own, at speed 0 from the tests' epoch.
+class SimTranscript : public ::testing::Test {
+protected:
+    SimRun run(const std::string& input, const std::vector<std::string>& extra = {})
+    {
+        std::vector<std::string> args = {"--state", state_.path().string(), "--speed", "0", "--start-time",
+                                         std::to_string(kTestEpoch)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_sim(args, input);
+    }
+    TempDir state_;
+};
 
 } // namespace kmb::test
