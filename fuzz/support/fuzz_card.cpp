@@ -1,0 +1,129 @@
+#include "fuzz/support/fuzz_card.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <filesystem>
+#include <system_error>
+
+#include "os/os.h"
+
+namespace kmb::fuzz {
+
+namespace {
+
+// 2026-12-06 08:00:00 UTC, the clock the test suite's cards start with too.
+constexpr time_t kStartEpoch = 1796544000;
+
+// One folder per fuzzing process, in memory when the machine has /dev/shm: the card's state
+// files are rewritten for every input, and a disk would make that the slowest part of a run.
+const std::filesystem::path& state_folder()
+{
+    static const std::filesystem::path folder = [] {
+        std::error_code ec;
+        const std::filesystem::path base =
+            std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "kmb-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("kmb fuzz: cannot create the card's state folder");
+            std::abort();
+        }
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(state_folder(), ignored);
+        });
+        return std::filesystem::path(pattern);
+    }();
+    return folder;
+}
+
+// Power off and wipe: the next card starts as a new one, whatever the last input wrote.
+void wipe(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
+} // namespace
+
+FuzzCard::FuzzCard(std::vector<sim::Fault> faults, std::vector<std::pair<std::string, std::string>> env)
+    : host_descriptors_(host_descriptor_count())
+{
+    wipe(state_folder());
+    sim::SimConfig config;
+    config.state_dir = state_folder().string();
+    config.speed = 0;
+    config.start_time = kStartEpoch;
+    config.faults = std::move(faults);
+    config.env = std::move(env);
+    card_ = std::make_unique<sim::Card>(config);
+    os_ = std::make_unique<sim::SimOs>(*card_);
+    previous_ = os::install(os_.get());
+}
+
+FuzzCard::~FuzzCard()
+{
+    os::install(previous_);
+    if (os_->open_descriptor_count() != 0) {
+        std::fprintf(stderr, "kmb fuzz: the diagnostic left open: %s\n", os_->open_descriptor_names().c_str());
+        std::abort();
+    }
+    os_.reset();
+    card_.reset();
+    const int now = host_descriptor_count();
+    if (now > host_descriptors_) {
+        std::fprintf(stderr, "kmb fuzz: the simulated card leaked %d host descriptor(s)\n", now - host_descriptors_);
+        std::abort();
+    }
+}
+
+std::vector<sim::Fault> faults_from_mask(uint8_t mask)
+{
+    std::vector<sim::Fault> faults;
+    const auto catalogue = sim::fault_catalogue();
+    for (std::size_t i = 0; i < catalogue.size() && i < 8; ++i) {
+        if ((mask & (1u << i)) != 0) {
+            faults.push_back(catalogue[i].fault);
+        }
+    }
+    return faults;
+}
+
+void silence_stdout()
+{
+    if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+        std::perror("kmb fuzz: cannot silence standard output");
+    }
+}
+
+int host_descriptor_count()
+{
+    DIR* dir = opendir("/proc/self/fd");
+    if (dir == nullptr) {
+        return 0;
+    }
+    int count = 0;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') {
+            ++count;
+        }
+    }
+    closedir(dir);
+    return count - 1; // the listing's own
+}
+
+std::string c_text(const uint8_t* data, std::size_t size, std::size_t max)
+{
+    const std::size_t n = size < max ? size : max;
+    std::string text(reinterpret_cast<const char*>(data), n);
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        text.resize(nul);
+    }
+    return text;
+}
+
+} // namespace kmb::fuzz

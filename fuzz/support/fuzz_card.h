@@ -1,0 +1,52 @@
+// A simulated card for one fuzz input: powered on fresh in the process's own state folder, at
+// speed 0, with its SimOs installed. Inputs must not see each other's card, or a crash found
+// after a million inputs could not be replayed from the one that showed it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/card.h"
+#include "sim/faults.h"
+#include "sim/sim_os.h"
+
+namespace kmb::fuzz {
+
+class FuzzCard {
+public:
+    explicit FuzzCard(std::vector<sim::Fault> faults = {},
+                      std::vector<std::pair<std::string, std::string>> env = {});
+    // Aborts (a finding for the fuzzer) when the program or the card left a descriptor open.
+    ~FuzzCard();
+    FuzzCard(const FuzzCard&) = delete;
+    FuzzCard& operator=(const FuzzCard&) = delete;
+
+    sim::Card& card() { return *card_; }
+    sim::SimOs& os() { return *os_; }
+
+private:
+    int host_descriptors_;
+    std::unique_ptr<sim::Card> card_;
+    std::unique_ptr<sim::SimOs> os_;
+    os::Os* previous_;
+};
+
+// The faults of the catalogue whose bits are set in `mask` (bit i: the i-th entry). Inputs that
+// begin with a fault byte reach the diagnostic's error paths as well as its healthy ones.
+std::vector<sim::Fault> faults_from_mask(uint8_t mask);
+
+// The diagnostic and the card's shell print for an operator; a fuzzer has none.
+void silence_stdout();
+
+// Descriptors this process holds, from /proc/self/fd.
+int host_descriptor_count();
+
+// `data` as a C string of at most `max` characters (a NUL in the data ends it early, as it
+// would for the C code that reads it).
+std::string c_text(const uint8_t* data, std::size_t size, std::size_t max);
+
+} // namespace kmb::fuzz

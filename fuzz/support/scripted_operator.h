@@ -1,0 +1,69 @@
+// The operator at the fixture's console while a fuzzer does the typing. Every call of the
+// diagnostic passes through to the simulated card; the operator only reads the console and,
+// like a person at the fixture, presses Ctrl-C so that no run goes on for ever. The
+// diagnostic loops by design until Ctrl-C (loop on with no count, ESS with a count of two
+// thousand million passes), so an input that asks for that is not a hang of the program, and
+// a fuzzer that let it run would stop finding anything. The rules:
+//
+// 1. A line read while looping is on comes with a Ctrl-C: the looped run makes exactly one
+//    pass. Only a pending Ctrl-C can end such a loop at all, and the tests that have not
+//    landed yet do no waits, so a loop of them would never reach the operator again.
+// 2. Once the card's clock has run `budget` past the start of the input, every wait of the
+//    program brings a Ctrl-C and the console reads as ended: long ESS runs and counted runs
+//    stop after the pass in progress, and the menus are left as at the end of input.
+// 3. The reset tests (menu 13, 14, 15) are never chosen: on the card they reboot it, which
+//    ends the process, and the fuzzer would take that for a crash.
+//
+// So every piece of the menus, options and runner is reached, and an input's work is bounded
+// by its length and the budget.
+#pragma once
+
+#include <cstdint>
+
+#include "os/os.h"
+#include "sim/card.h"
+#include "sim/sim_os.h"
+
+namespace kmb::fuzz {
+
+class ScriptedOperator final : public os::Os {
+public:
+    // Installs itself in front of `sim` for its lifetime.
+    ScriptedOperator(sim::Card& card, sim::SimOs& sim, int64_t budget_us);
+    ~ScriptedOperator() override;
+    ScriptedOperator(const ScriptedOperator&) = delete;
+    ScriptedOperator& operator=(const ScriptedOperator&) = delete;
+
+    int open(const char* path, int flags, mode_t mode) override;
+    int close(int fd) override;
+    ssize_t read(int fd, void* buf, size_t count) override;
+    ssize_t write(int fd, const void* buf, size_t count) override;
+    int ioctl(int fd, unsigned long request, unsigned long arg) override;
+    int fcntl(int fd, int cmd, long arg) override;
+    FILE* fopen(const char* path, const char* mode) override;
+    int fclose(FILE* stream) override;
+    int tcgetattr(int fd, struct termios* attr) override;
+    int tcsetattr(int fd, int action, const struct termios* attr) override;
+    int tcflush(int fd, int queue) override;
+    int system(const char* command) override;
+    int sigaction(int sig, const struct sigaction* act, struct sigaction* old) override;
+    time_t time(time_t* out) override;
+    unsigned sleep(unsigned seconds) override;
+    int usleep(useconds_t usec) override;
+    void openlog(const char* ident, int option, int facility) override;
+    void closelog() override;
+    void syslog(int priority, const char* message) override;
+    char* read_line(char* buf, int size) override;
+
+private:
+    bool over_budget() const;
+    // After every call that lets card time pass.
+    void waited();
+
+    sim::Card& card_;
+    sim::SimOs& sim_;
+    int64_t deadline_us_;
+    os::Os* previous_;
+};
+
+} // namespace kmb::fuzz
