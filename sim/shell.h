@@ -1,7 +1,7 @@
-// The card's shell as far as the diagnostic uses it: one command line with its words, an
-// optional "> FILE" redirection of standard output, and the few programs the diagnostic runs
-// (rm, /usr/local/bin/version.sh, /usr/local/bin/fw_printenv, version). A program the card
-// does not have is "not found" with status 127, as sh reports it.
+// The card's shell as far as the diagnostic uses it: one command line with its words and its
+// redirections of standard output and standard error, and the few programs the diagnostic
+// runs (the table in shell_programs.cpp). A program the card does not have is "not found"
+// with status 127, as sh reports it.
 #pragma once
 
 #include <string>
