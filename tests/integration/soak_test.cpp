@@ -1,0 +1,159 @@
+// Many comprehensive passes in one run of the diagnostic: every pass must give the verdicts of
+// the first, and the run must leave nothing behind on the card: no descriptor, no file, no
+// device away from its defaults. (Heap blocks are the sanitizer build's leak checker's.)
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <dirent.h>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board/io_port.h"
+#include "console/operator_texts.h"
+#include "integration/card_session.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+// Descriptors of this process: the simulated card keeps real files behind its own.
+int host_descriptors()
+{
+    DIR* dir = opendir("/proc/self/fd");
+    if (dir == nullptr) {
+        return -1;
+    }
+    int count = 0;
+    while (const dirent* entry = readdir(dir)) {
+        count += entry->d_name[0] != '.' ? 1 : 0;
+    }
+    closedir(dir);
+    return count;
+}
+
+// The files a run may leave: the version text is read once and stays; the revision check
+// removes its log, but a card cut off between the two commands would keep it.
+const std::set<std::string> kLeftByDesign = {"/tmp/diag_version", "/tmp/env.log"};
+
+// The pass in which `out` first differs from `passes` copies of `pass` after `head`, or -1.
+long first_differing_pass(const std::string& out, const std::string& head, const std::string& pass, int passes)
+{
+    if (out.compare(0, head.size(), head) != 0) {
+        return 0;
+    }
+    for (int i = 0; i < passes; ++i) {
+        if (out.compare(head.size() + static_cast<std::size_t>(i) * pass.size(), pass.size(), pass) != 0) {
+            return i + 1;
+        }
+    }
+    return -1;
+}
+
+struct SoakCase {
+    const char* name;
+    std::vector<sim::Fault> faults;
+    int passes;
+    std::string startup;  // printed before the first menu
+    std::string pass;     // what every pass prints
+    std::string err_pass; // what every pass prints on standard error
+};
+
+std::vector<SoakCase> soak_cases()
+{
+    const std::string healthy = kComprehensiveStart + kCounterAgentPassed + kComprehensivePassed;
+    const std::string failed = kComprehensiveStart + kCounterAgentFailed + kComprehensiveFailed;
+    return {
+        {"healthy", {}, 1000, "", healthy, ""},
+        // No lamps, pin 7 shorted, no agent driver: every pass fails the same way and the
+        // missing expander costs a warning at start-up only.
+        {"no-expander-pin7-no-agentdrv",
+         {sim::Fault::IoxAbsent, sim::Fault::CounterAgentPin7StuckLow, sim::Fault::AgentdrvAbsent},
+         100,
+         kNoIoExpander,
+         failed,
+         ""},
+        // The counter agent gone and a stuck latch that nobody reaches: the open fails in
+        // every pass and says so each time.
+        {"no-counter-agent-stuck-latch",
+         {sim::Fault::CounterAgentAbsent, sim::Fault::CounterAgentOutputBit0Stuck},
+         100,
+         "",
+         failed,
+         "Error open i2c device: No such device or address\n"},
+    };
+}
+
+void PrintTo(const SoakCase& c, std::ostream* os) { *os << c.name; }
+
+// A count that stopped counting would loop for ever; the operator's Ctrl-C, far beyond the
+// last pass, ends such a run so that it fails on its pass count instead.
+constexpr int64_t kOperatorGivesUpUs = 1'000'000LL * 1'000'000;
+
+class Soak : public ::testing::TestWithParam<SoakCase> {};
+
+TEST_P(Soak, EveryPassGivesTheSameVerdictsAndNothingIsLeftBehind)
+{
+    const SoakCase& c = GetParam();
+    SimCard card(c.faults);
+    card.card().trace().enable(false); // a soak must not grow the trace
+    const std::set<std::string> files_before = card_files(card);
+    const int descriptors_before = host_descriptors();
+    card.card().clock().after(kOperatorGivesUpUs, [] { std::raise(SIGINT); }, true);
+
+    const std::string console =
+        "stop no\ncount " + std::to_string(c.passes) + "\nloop yes\nall\nexit\n";
+    const Session s = run_diagnostic(card, console);
+
+    const std::string head = c.startup + top_cycle() + "[Disabled] Stop on error\n" + top_cycle() + "Count = " +
+                             std::to_string(c.passes) + "\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
+                             top_cycle();
+    EXPECT_EQ(first_differing_pass(s.out, head, c.pass, c.passes), -1) << "the run went astray in that pass";
+    EXPECT_EQ(s.out.size(), head.size() + c.pass.size() * static_cast<std::size_t>(c.passes) + top_cycle().size())
+        << "more or fewer passes than the count";
+    std::string err;
+    for (int i = 0; i < c.passes; ++i) {
+        err += c.err_pass;
+    }
+    EXPECT_EQ(s.err, err);
+    EXPECT_EQ(s.exit_status, 1);
+
+    EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+    EXPECT_EQ(host_descriptors(), descriptors_before) << "the simulated card kept host files open";
+    std::set<std::string> extra;
+    for (const std::string& f : card_files(card)) {
+        if (files_before.count(f) == 0 && kLeftByDesign.count(f) == 0) {
+            extra.insert(f);
+        }
+    }
+    EXPECT_TRUE(extra.empty()) << "left on the card: " << *extra.begin();
+    for (const std::string& f : files_before) {
+        EXPECT_TRUE(card.card().fs().exists(f)) << f << " went missing";
+    }
+
+    // The counter agent is back at its defaults, whatever the passes did to it.
+    if (!card.card().faults().enabled(sim::Fault::CounterAgentAbsent)) {
+        const sim::Pca9557& ca = card.card().fixture().counter_agent();
+        EXPECT_EQ(ca.read_register(REG_POLARITY), CA_DEFAULT_POLARITY);
+        EXPECT_EQ(ca.read_register(REG_CONFIG), CA_DEFAULT_CONFIG);
+    }
+    if (c.faults.empty()) {
+        EXPECT_TRUE(card.card().fixture().pass_lamp());
+        EXPECT_FALSE(card.card().fixture().fail_lamp());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Card, Soak, ::testing::ValuesIn(soak_cases()),
+                         [](const ::testing::TestParamInfo<SoakCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name) {
+                                 ch = ch == '-' ? '_' : ch;
+                             }
+                             return name;
+                         });
+
+} // namespace
+} // namespace kmb::test
