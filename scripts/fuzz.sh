@@ -28,6 +28,14 @@ if [ ${#targets[@]} -eq 0 ]; then
   exit 1
 fi
 
+# The simulated cards' state folders, in memory where the machine has /dev/shm; libFuzzer ends
+# its processes without exit handlers, so the folders are removed here.
+state_base=/dev/shm
+[ -d "$state_base" ] || state_base="${TMPDIR:-/tmp}"
+KMB_FUZZ_STATE_PARENT="$(mktemp -d "$state_base/kmb-fuzz-run-XXXXXX")"
+export KMB_FUZZ_STATE_PARENT
+trap 'rm -rf "$KMB_FUZZ_STATE_PARENT"' EXIT
+
 failed=()
 for t in "${targets[@]}"; do
   exe="$build/fuzzers/$t"

@@ -16,15 +16,24 @@ namespace {
 // 2026-12-06 08:00:00 UTC, the clock the test suite's cards start with too.
 constexpr time_t kStartEpoch = 1796544000;
 
-// One folder per fuzzing process, in memory when the machine has /dev/shm: the card's state
-// files are rewritten for every input, and a disk would make that the slowest part of a run.
+// Where the per-process folders go: KMB_FUZZ_STATE_PARENT (scripts/fuzz.sh sets it and removes
+// it afterwards, since libFuzzer ends a run with _Exit and no exit handler runs then), else
+// memory when the machine has /dev/shm: the card's state files are rewritten for every input,
+// and a disk would make that the slowest part of a run.
+std::filesystem::path state_parent()
+{
+    const char* given = std::getenv("KMB_FUZZ_STATE_PARENT");
+    if (given != nullptr && given[0] != '\0') {
+        return given;
+    }
+    std::error_code ec;
+    return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
+}
+
 const std::filesystem::path& state_folder()
 {
     static const std::filesystem::path folder = [] {
-        std::error_code ec;
-        const std::filesystem::path base =
-            std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "kmb-fuzz-XXXXXX").string();
+        std::string pattern = (state_parent() / "kmb-fuzz-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             std::perror("kmb fuzz: cannot create the card's state folder");
             std::abort();
