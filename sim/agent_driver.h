@@ -5,15 +5,12 @@
 #include <memory>
 #include <string>
 
-#include "sim/faults.h"
 #include "sim/open_file.h"
 
 namespace kmb::sim {
 
 class AgentDriver {
 public:
-    explicit AgentDriver(Faults& faults) : faults_(faults) {}
-
     std::unique_ptr<OpenFile> open(const std::string& path);
 
     // How often each request reached the driver, for tests.
@@ -23,7 +20,6 @@ public:
     int handle(unsigned long request, unsigned long arg);
 
 private:
-    Faults& faults_;
     int requests_[4] = {};
     bool armed_[32] = {};
 };

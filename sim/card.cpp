@@ -36,7 +36,6 @@ Card::Card(const SimConfig& config)
       syslog_(syslog_path_of(config), clock_),
       bus_(clock_, trace_),
       fixture_(bus_, faults_),
-      agent_driver_(faults_),
       shell_(fs_, env_, trace_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself

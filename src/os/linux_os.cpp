@@ -10,6 +10,22 @@
 
 namespace kmb::os {
 
+namespace {
+
+// A Ctrl-C that lands in the read resumes it; only the end of input ends it.
+int next_char(FILE* in)
+{
+    while (true) {
+        const int c = std::fgetc(in);
+        if (c != EOF || !std::ferror(in) || errno != EINTR) {
+            return c;
+        }
+        std::clearerr(in);
+    }
+}
+
+} // namespace
+
 int LinuxOs::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 int LinuxOs::close(int fd) { return ::close(fd); }
 ssize_t LinuxOs::read(int fd, void* buf, size_t count) { return ::read(fd, buf, count); }
@@ -49,17 +65,25 @@ char* read_bounded_line(FILE* in, char* buf, int size)
         return nullptr;
     }
     std::fflush(stdout); // the prompt has no line end; the operator must see it before we wait
-    while (std::fgets(buf, size, in) == nullptr) {
-        // A Ctrl-C that lands in the read resumes it; only the end of input ends it.
-        if (!std::ferror(in) || errno != EINTR) {
-            return nullptr;
+    // One character at a time, so that what decides an overlong line is what was read, not
+    // where a stray NUL from the terminal happens to end the text.
+    int len = 0;
+    bool line_end = false;
+    while (len < size - 1 && !line_end) {
+        const int c = next_char(in);
+        if (c == EOF) {
+            break;
         }
-        std::clearerr(in);
+        buf[len++] = static_cast<char>(c);
+        line_end = c == '\n';
     }
-    const size_t len = std::strlen(buf);
-    if (len > 0 && buf[len - 1] != '\n') {
+    if (len == 0) {
+        return nullptr;
+    }
+    buf[len] = '\0';
+    if (!line_end) {
         int c;
-        while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        while ((c = next_char(in)) != EOF && c != '\n') {
         }
     }
     return buf;

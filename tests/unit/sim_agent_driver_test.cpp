@@ -15,8 +15,7 @@ TEST(SimAgentDriver, ArmAndDisarmEachLineAlone)
     const int lines[] = {0, 25, 26, 27, 28, 31};
     for (int line : lines) {
         SCOPED_TRACE(testing::Message() << "line " << line);
-        Faults faults;
-        AgentDriver driver(faults);
+        AgentDriver driver;
         auto file = driver.open("/dev/agentdrv");
         ASSERT_TRUE(file);
         EXPECT_EQ(file->ioctl(0, static_cast<unsigned long>(line)), 0);
@@ -33,8 +32,7 @@ TEST(SimAgentDriver, ArmAndDisarmEachLineAlone)
 
 TEST(SimAgentDriver, RefusesWhatItDoesNotKnow)
 {
-    Faults faults;
-    AgentDriver driver(faults);
+    AgentDriver driver;
     auto file = driver.open("/dev/agentdrv");
     ASSERT_TRUE(file);
     struct Case {
@@ -65,8 +63,7 @@ TEST(SimAgentDriver, RefusesWhatItDoesNotKnow)
 
 TEST(SimAgentDriver, StatusWordIsClearWithNoEventPending)
 {
-    Faults faults;
-    AgentDriver driver(faults);
+    AgentDriver driver;
     // Each request comes on a descriptor of its own, as the card's programs open one per call.
     for (int i = 0; i < 3; ++i) {
         auto file = driver.open("/dev/agentdrv");

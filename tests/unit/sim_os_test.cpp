@@ -91,6 +91,14 @@ TEST(SimOs, ConsoleReadsAreBoundedAndDropTheRestOfALongLine)
     EXPECT_STREQ(buf, "last");
     EXPECT_EQ(os::read_line(buf, sizeof buf), nullptr);
     EXPECT_EQ(os::read_line(buf, sizeof buf), nullptr) << "the end of input stays the end";
+
+    // A NUL typed at the terminal ends the text early but not the line: the next line stands.
+    card.os().set_console_input(std::string("o\0x\noptions\n", 12));
+    char line[80];
+    ASSERT_NE(os::read_line(line, sizeof line), nullptr);
+    EXPECT_STREQ(line, "o");
+    ASSERT_NE(os::read_line(line, sizeof line), nullptr);
+    EXPECT_STREQ(line, "options\n");
 }
 
 TEST(Faults, NearestNameForAMistypedFault)
