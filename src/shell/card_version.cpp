@@ -16,7 +16,8 @@ constexpr int kMaxNameChars = 20;
 
 bool is_ascii_letter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The two characters after "rev#=" in the environment tool's output.
+} // namespace
+
 void read_revision(FILE* env, char rev[3])
 {
     int c = EOF;
@@ -33,8 +34,6 @@ void read_revision(FILE* env, char rev[3])
     }
     rev[2] = '\0';
 }
-
-} // namespace
 
 void get_diag_version(char* buf, std::size_t size)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 namespace kmb {
 
@@ -14,5 +15,9 @@ void get_diag_version(char* buf, std::size_t size);
 // Prints the pre-production warning for a revision that does not begin with a letter, or an
 // empty line for a production board.
 void check_board_revision();
+
+// The two characters after "rev#=" in the environment tool's output, as `rev` (terminated);
+// what the stream lacks reads as the end of the text.
+void read_revision(FILE* env, char rev[3]);
 
 } // namespace kmb
