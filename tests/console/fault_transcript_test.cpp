@@ -81,6 +81,25 @@ TEST(SimulatorCommandLine, ListFaultsNamesTheWholeCatalogue)
     }
 }
 
+TEST(SimulatorState, TheSystemLogGoesWhereItIsAskedTo)
+{
+    TempDir state;
+    const std::string log = (state.path() / "card.log").string();
+    run_sim({"--state", (state.path() / "card").string(), "--speed", "0", "--syslog", log, "--fault",
+             "counter-agent-absent"},
+            "kmb\n3\n99\nexit\n");
+    std::ifstream in(log);
+    std::string line;
+    int refusals = 0;
+    while (std::getline(in, line)) {
+        if (line.find("<3> Error using I2C addr 0x1f") != std::string::npos) {
+            ++refusals;
+        }
+    }
+    EXPECT_EQ(refusals, 2) << "start-up's defaults and menu 3 each open the counter agent once";
+    EXPECT_FALSE(std::filesystem::exists(state.path() / "card/syslog"));
+}
+
 TEST(SimulatorState, TheCardKeepsItsLogsAndEnvironmentButNotItsTmp)
 {
     TempDir state;
