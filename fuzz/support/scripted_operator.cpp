@@ -1,5 +1,8 @@
 #include "fuzz/support/scripted_operator.h"
 
+#include <string>
+
+#include "fuzz/support/fuzz_card.h"
 #include "shell/input.h"
 #include "shell/options.h"
 
@@ -8,6 +11,17 @@ namespace kmb::fuzz {
 namespace {
 
 bool is_reset_test(int32_t selection) { return selection >= 13 && selection <= 15; }
+
+// Card time an input may use before the operator stops it: some thirty comprehensive passes.
+constexpr int64_t kBudgetUs = 120'000'000;
+
+// The saved copies too: a session that ended inside the test menu must not leak them.
+void reset_options()
+{
+    set_default_options();
+    diag_options.loop_saved = 0;
+    diag_options.stop_on_error_saved = 0;
+}
 
 } // namespace
 
@@ -90,6 +104,19 @@ int ScriptedOperator::usleep(useconds_t usec)
     const int rc = next().usleep(usec);
     waited();
     return rc;
+}
+
+void run_operator_session(const uint8_t* data, std::size_t size, void (*session)())
+{
+    if (size == 0) {
+        return;
+    }
+    FuzzCard card(faults_from_mask(data[0]));
+    card.os().set_console_input(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+    ScriptedOperator person(card.card(), card.os(), kBudgetUs);
+    reset_options();
+    session();
+    reset_options();
 }
 
 } // namespace kmb::fuzz

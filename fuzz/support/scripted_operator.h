@@ -18,6 +18,7 @@
 // by its length and the budget.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "os/forwarding_os.h"
@@ -52,5 +53,10 @@ private:
     int64_t deadline_us_;
     os::Os* previous_;
 };
+
+// One fuzz input as an operator's session: the first byte picks the card's faults (bit i: the
+// i-th fault of the catalogue), the rest is typed at the console of a freshly booted card while
+// `session` runs, with the settings at their defaults before and after.
+void run_operator_session(const uint8_t* data, std::size_t size, void (*session)());
 
 } // namespace kmb::fuzz
