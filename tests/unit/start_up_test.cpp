@@ -12,21 +12,24 @@ namespace {
 
 using sim::Fault;
 
-int run_program(SimCard& card, const std::string& console)
+// What the program printed from start-up until it read "exit"; it must end with status 1.
+std::string console_of(SimCard& card)
 {
-    card.os().set_console_input(console);
+    card.os().set_console_input("exit\n");
     char name[] = "kmbdiag";
     char* argv[] = {name, nullptr};
-    return kmb_main(1, argv);
+    CapturedOutput capture;
+    const int status = kmb_main(1, argv);
+    capture.stop();
+    EXPECT_EQ(status, 1);
+    return capture.out();
 }
 
 TEST(StartUp, RunsItsStepsInOrder)
 {
     SimCard card;
     card.clear_trace();
-    CapturedOutput capture;
-    EXPECT_EQ(run_program(card, "exit\n"), 1);
-    capture.stop();
+    console_of(card);
     const std::vector<std::string> expected = {
         // 1. the fixture's marker
         "open /var/run/InTestFixture",
@@ -55,20 +58,14 @@ TEST(StartUp, OutsideTheFixtureNothingIsTouched)
 {
     SimCard card({Fault::NoFixture});
     card.clear_trace();
-    CapturedOutput capture;
-    EXPECT_EQ(run_program(card, "exit\n"), 1);
-    capture.stop();
-    EXPECT_EQ(capture.out(), "This KMB is not in the test fixture, diagnostic won't run\n");
+    EXPECT_EQ(console_of(card), "This KMB is not in the test fixture, diagnostic won't run\n");
     EXPECT_EQ(card.trace(), (std::vector<std::string>{"open /var/run/InTestFixture"}));
 }
 
 TEST(StartUp, AMissingExpanderIsWarnedAndStartUpGoesOn)
 {
     SimCard card({Fault::IoxAbsent});
-    CapturedOutput capture;
-    EXPECT_EQ(run_program(card, "exit\n"), 1);
-    capture.stop();
-    EXPECT_EQ(capture.out().rfind("ERROR open IO expander, most tests can't run\n\n\nKMB diagnostic menu", 0), 0u);
+    EXPECT_EQ(console_of(card).rfind("ERROR open IO expander, most tests can't run\n\n\nKMB diagnostic menu", 0), 0u);
     // The counter agent is still put to its defaults.
     EXPECT_EQ(card.card().fixture().counter_agent().read_register(REG_POLARITY), CA_DEFAULT_POLARITY);
 }
@@ -82,9 +79,7 @@ TEST(StartUp, ACounterAgentLeftDrivingAResetLineIsReleased)
     for (const auto& w : left) {
         port.i2c_write(w, 2);
     }
-    CapturedOutput capture;
-    run_program(card, "exit\n");
-    capture.stop();
+    console_of(card);
     EXPECT_EQ(port.read_register(REG_CONFIG), CA_DEFAULT_CONFIG);
     EXPECT_EQ(port.read_register(REG_OUTPUT), CA_DEFAULT_OUTPUT);
     EXPECT_EQ(port.read_register(REG_POLARITY), CA_DEFAULT_POLARITY);
@@ -95,6 +90,7 @@ TEST(StartUp, VersionTextIsTheFirstLineWithoutItsLineEnds)
     struct Case {
         const char* file; // nullptr: the card has no release file
         const char* shown;
+        bool tmp_gone = false; // the script's output file cannot be made
     };
     const Case cases[] = {
         {"3.2.0\n", "3.2.0"},
@@ -104,6 +100,7 @@ TEST(StartUp, VersionTextIsTheFirstLineWithoutItsLineEnds)
         {"first\nsecond\n", "first"},
         {"a release text far longer than the menu has room for\n", "a release text far longer tha"},
         {nullptr, ""},
+        {"3.2.0\n", "unknown", true},
     };
     for (const Case& c : cases) {
         SimCard card;
@@ -112,23 +109,13 @@ TEST(StartUp, VersionTextIsTheFirstLineWithoutItsLineEnds)
         } else {
             card.card().fs().remove("/etc/version");
         }
-        CapturedOutput capture;
-        run_program(card, "exit\n");
-        capture.stop();
+        if (c.tmp_gone) {
+            std::filesystem::remove_all(card.card().fs().host_path("/tmp"));
+        }
+        const std::string out = console_of(card);
         const std::string header = std::string("\n\nKMB diagnostic menu (version ") + c.shown + ")\n";
-        EXPECT_EQ(capture.out().rfind(header, 0), 0u) << (c.file ? c.file : "(none)") << "\n" << capture.out().substr(0, 60);
+        EXPECT_EQ(out.rfind(header, 0), 0u) << (c.file ? c.file : "(none)") << "\n" << out.substr(0, 60);
     }
-}
-
-TEST(StartUp, VersionIsUnknownWhenTheScriptLeavesNoFile)
-{
-    SimCard card;
-    // A card whose /tmp is gone: the redirection cannot create the file, nothing is read.
-    std::filesystem::remove_all(card.card().fs().host_path("/tmp"));
-    CapturedOutput capture;
-    run_program(card, "exit\n");
-    capture.stop();
-    EXPECT_EQ(capture.out().rfind("\n\nKMB diagnostic menu (version unknown)\n", 0), 0u) << capture.out().substr(0, 60);
 }
 
 TEST(StartUp, RevisionCheckReadsTheTwoCharactersAfterTheName)
@@ -155,10 +142,7 @@ TEST(StartUp, RevisionCheckReadsTheTwoCharactersAfterTheName)
         } else {
             card.card().env().unset("rev#");
         }
-        CapturedOutput capture;
-        run_program(card, "exit\n");
-        capture.stop();
-        const std::string out = capture.out();
+        const std::string out = console_of(card);
         const size_t menu_end = out.find("Stop    <yes|no> (stop-on-error / keep running)\n\n");
         ASSERT_NE(menu_end, std::string::npos);
         const size_t from = menu_end + std::string("Stop    <yes|no> (stop-on-error / keep running)\n\n").size();
