@@ -133,23 +133,19 @@ TEST(SimI2cDevNode, ReadAndWriteReachTheBoundSlave)
 TEST(SimI2cDevNode, MissingAcknowledgeIsARemoteIoError)
 {
     Bench b;
-    uint8_t byte = REG_OUTPUT;
-    // Unbound, i2c-dev addresses 0, where nothing answers.
-    errno = 0;
-    EXPECT_EQ(b.node.write(&byte, 1), -1);
-    EXPECT_EQ(errno, EREMOTEIO);
-    errno = 0;
-    EXPECT_EQ(b.node.read(&byte, 1), -1);
-    EXPECT_EQ(errno, EREMOTEIO);
-
+    auto expect_no_ack = [&b](const char* when) {
+        uint8_t byte = REG_OUTPUT;
+        errno = 0;
+        EXPECT_EQ(b.node.write(&byte, 1), -1) << when;
+        EXPECT_EQ(errno, EREMOTEIO) << when;
+        errno = 0;
+        EXPECT_EQ(b.node.read(&byte, 1), -1) << when;
+        EXPECT_EQ(errno, EREMOTEIO) << when;
+    };
+    expect_no_ack("unbound: i2c-dev addresses 0, where nothing answers");
     ASSERT_EQ(b.node.ioctl(I2C_SLAVE, kRecorder), 0);
     b.recorder.ack = false;
-    errno = 0;
-    EXPECT_EQ(b.node.write(&byte, 1), -1);
-    EXPECT_EQ(errno, EREMOTEIO);
-    errno = 0;
-    EXPECT_EQ(b.node.read(&byte, 1), -1);
-    EXPECT_EQ(errno, EREMOTEIO);
+    expect_no_ack("a bound slave that does not acknowledge");
     i2c_smbus_data data{};
     errno = 0;
     EXPECT_EQ(b.smbus(I2C_SMBUS_READ, 0, I2C_SMBUS_WORD_DATA, &data), -1);
