@@ -137,17 +137,6 @@ TEST(Options, SaveAndRestoreCarryLoopAndStopOnErrorOnly)
     EXPECT_EQ(diag_options.mode, MODE_FACTORY);
 }
 
-TEST(Options, DefaultsOfStartUp)
-{
-    diag_options = DiagOptions{1, 1, 0, 0, 9, MODE_ESS, 1};
-    set_default_options();
-    EXPECT_EQ(diag_options.loop, 0);
-    EXPECT_EQ(diag_options.stop_on_error, 1);
-    EXPECT_EQ(diag_options.count, 0);
-    EXPECT_EQ(diag_options.mode, 0);
-    EXPECT_EQ(diag_options.interrupted, 0);
-}
-
 TEST(Options, RecordLayoutIsSevenThirtyTwoBitFields)
 {
     EXPECT_EQ(sizeof(DiagOptions), 7 * sizeof(int32_t));
