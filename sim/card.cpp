@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 
 #include "sim/i2c_dev_node.h"
+#include "sim/text_file.h"
 
 namespace kmb::sim {
 
@@ -34,7 +36,8 @@ Card::Card(const SimConfig& config)
       fs_(std::filesystem::path(config.state_dir) / "fs"),
       env_(std::filesystem::path(config.state_dir) / "fw_env"),
       syslog_(syslog_path_of(config), clock_),
-      bus_(clock_, trace_),
+      bus_faults_(faults_, bus_fault_rules()),
+      bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
       shell_(fs_, env_, trace_)
 {
@@ -45,6 +48,20 @@ Card::Card(const SimConfig& config)
         env_.set(name, value);
     }
     env_.save();
+    add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
+        if (faults_.act(Fault::I2cBusAbsent)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return std::make_unique<I2cDevNode>(path, bus_, trace_);
+    });
+    add_node("/dev/agentdrv", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
+        if (faults_.act(Fault::AgentdrvAbsent)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return agent_driver_.open(path);
+    });
     for (double seconds : config.sigint_at) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [] { std::raise(SIGINT); }, true);
     }
@@ -53,21 +70,48 @@ Card::Card(const SimConfig& config)
 std::unique_ptr<OpenFile> Card::open(const std::string& path, int flags, mode_t mode)
 {
     trace_.note("open " + path);
-    if (path == "/dev/i2c/0") {
-        if (faults_.act(Fault::I2cBusAbsent)) {
-            errno = ENOENT;
-            return nullptr;
-        }
-        return std::make_unique<I2cDevNode>(path, bus_);
+    if (const auto node = nodes_.find(path); node != nodes_.end()) {
+        return node->second(path, flags);
     }
-    if (path == "/dev/agentdrv") {
-        if (faults_.act(Fault::AgentdrvAbsent)) {
-            errno = ENOENT;
+    if (kernel_files_.count(path) != 0) {
+        std::optional<std::string> text = kernel_text(path);
+        if (!text) {
             return nullptr;
         }
-        return agent_driver_.open(path);
+        if ((flags & O_ACCMODE) != O_RDONLY) {
+            errno = EACCES; // the card's kernel files are read only
+            return nullptr;
+        }
+        return std::make_unique<TextFile>(path, std::move(*text));
     }
     return fs_.open(path, flags, mode);
+}
+
+void Card::add_node(const std::string& path, NodeOpener opener) { nodes_[path] = std::move(opener); }
+
+void Card::add_kernel_file(const std::string& path, KernelText text) { kernel_files_[path] = std::move(text); }
+
+std::optional<std::string> Card::kernel_text(const std::string& path)
+{
+    const auto file = kernel_files_.find(path);
+    std::optional<std::string> text;
+    if (file != kernel_files_.end()) {
+        text = file->second();
+    }
+    if (!text) {
+        errno = ENOENT;
+    }
+    return text;
+}
+
+std::unique_ptr<OpenFile> Card::socket(int domain, int type, int protocol)
+{
+    trace_.note("socket " + std::to_string(domain) + " " + std::to_string(type) + " " + std::to_string(protocol));
+    if (!socket_opener_) {
+        errno = EAFNOSUPPORT; // a card without its network stack
+        return nullptr;
+    }
+    return socket_opener_(domain, type, protocol);
 }
 
 } // namespace kmb::sim

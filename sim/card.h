@@ -2,7 +2,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -14,6 +17,7 @@
 #include "sim/faults.h"
 #include "sim/fixture.h"
 #include "sim/i2c_bus.h"
+#include "sim/i2c_faults.h"
 #include "sim/open_file.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
@@ -26,9 +30,27 @@ public:
     // Boots the card from the state folder `config.state_dir` (created when missing).
     explicit Card(const SimConfig& config);
 
-    // Opens a card path as the card's kernel would: a device node or a file of its file
-    // system. Returns nullptr with errno set when it cannot be opened.
+    // Opens a card path as the card's kernel would: a device node, a kernel file or a file
+    // of its file system. Returns nullptr with errno set when it cannot be opened.
     std::unique_ptr<OpenFile> open(const std::string& path, int flags, mode_t mode);
+
+    // A device node of the card: the model that owns it answers every open of `path`
+    // (nullptr with errno set when the node is missing or refuses the open).
+    using NodeOpener = std::function<std::unique_ptr<OpenFile>(const std::string& path, int flags)>;
+    void add_node(const std::string& path, NodeOpener opener);
+
+    // A kernel file (/proc/...): its text is made afresh at every open, as procfs does;
+    // nullopt when the kernel does not publish it.
+    using KernelText = std::function<std::optional<std::string>()>;
+    void add_kernel_file(const std::string& path, KernelText text);
+    bool is_kernel_file(const std::string& path) const { return kernel_files_.count(path) != 0; }
+    // The text of a kernel file for a stdio stream; nullopt with errno set when there is none.
+    std::optional<std::string> kernel_text(const std::string& path);
+
+    // A socket of the card's network stack; nullptr with errno set when it cannot be had.
+    using SocketOpener = std::function<std::unique_ptr<OpenFile>(int domain, int type, int protocol)>;
+    void set_socket_opener(SocketOpener opener) { socket_opener_ = std::move(opener); }
+    std::unique_ptr<OpenFile> socket(int domain, int type, int protocol);
 
     // The host path that holds a card path's file, for the stdio streams.
     std::filesystem::path host_path(const std::string& card_path) const { return fs_.host_path(card_path); }
@@ -51,10 +73,14 @@ private:
     CardFs fs_;
     BootEnv env_;
     SysLogSink syslog_;
+    I2cFaultLayer bus_faults_;
     I2cBus bus_;
     Fixture fixture_;
     AgentDriver agent_driver_;
     Shell shell_;
+    std::map<std::string, NodeOpener> nodes_;
+    std::map<std::string, KernelText> kernel_files_;
+    SocketOpener socket_opener_;
 };
 
 } // namespace kmb::sim

@@ -17,8 +17,11 @@ enum class Fault {
     NoFixture,
     I2cBusAbsent,
     IoxAbsent,
+    IoxNack,
     CounterAgentAbsent,
+    CounterAgentNack,
     CounterAgentPin7StuckLow,
+    CounterAgentPin7StuckHigh,
     CounterAgentOutputBit0Stuck,
     AgentdrvAbsent,
     Count_

@@ -1,14 +1,15 @@
 #include "sim/fixture.h"
 
-#include "board/io_port.h"
+#include "board/pca9557_regs.h"
+#include "sim/wiring.h"
 
 namespace kmb::sim {
 
 namespace {
 
-constexpr int kAgentIrqLine = 25;
-constexpr int kAgentIirqLine = 26;
-constexpr uint8_t kResetLines = CA_RESET_PRIMARY | CA_RESET_SECONDARY;
+using namespace wiring;
+
+constexpr uint8_t kResetLines = kResetPrimaryPin | kResetSecondaryPin;
 
 // Every pin of both ports has a pull-up on the fixture: an output shows its drive, anything
 // left floating reads high.
@@ -41,17 +42,13 @@ Fixture::Fixture(I2cBus& bus, Faults& faults) : faults_(faults), reset_lines_(kR
         counter_agent_.set_stuck_shown([this] { faults_.act(Fault::CounterAgentOutputBit0Stuck); });
     }
 
-    // A dead or missing port does not acknowledge its address at all.
-    if (!faults_.act(Fault::IoxAbsent)) {
-        bus.attach(IOX_ADDRESS, &io_expander_);
-    }
-    if (!faults_.act(Fault::CounterAgentAbsent)) {
-        bus.attach(COUNTER_AGENT_ADDRESS, &counter_agent_);
-    }
+    // A dead or missing port is the bus's fault layer's business, not the chip's.
+    bus.attach(kIoExpanderAddress, &io_expander_);
+    bus.attach(kCounterAgentAddress, &counter_agent_);
 }
 
-bool Fixture::fail_lamp() const { return lit(io_expander_, IOX_FAIL); }
-bool Fixture::pass_lamp() const { return lit(io_expander_, IOX_PASS); }
+bool Fixture::fail_lamp() const { return lit(io_expander_, kFailLampPin); }
+bool Fixture::pass_lamp() const { return lit(io_expander_, kPassLampPin); }
 
 bool Fixture::agent_line_high(int line) const
 {
@@ -67,8 +64,8 @@ bool Fixture::agent_line_high(int line) const
 void Fixture::expander_outputs_changed(uint8_t driven, uint8_t levels)
 {
     const uint8_t pins = pulled_up(driven, levels);
-    const bool irq_high = (pins & IOX_AGENT_IRQ) != 0;
-    const bool iirq_high = (pins & IOX_AGENT_IIRQ) != 0;
+    const bool irq_high = (pins & kAgentIrqPin) != 0;
+    const bool iirq_high = (pins & kAgentIirqPin) != 0;
     // Both lines can move in one register write; the IRQ line is reported first.
     if (irq_high != irq_high_) {
         irq_high_ = irq_high;
@@ -86,10 +83,16 @@ void Fixture::expander_outputs_changed(uint8_t driven, uint8_t levels)
 
 uint8_t Fixture::counter_agent_pin_levels(uint8_t driven, uint8_t levels)
 {
-    // Pin 7 is wired back on itself, so it reads its own drive like every other pin.
+    // Pin 7 is wired back on itself, so it reads its own drive like every other pin; a short
+    // overrules the drive, and counts as met when it changes what the pin reads.
     uint8_t pins = pulled_up(driven, levels);
-    if ((pins & CA_LOOP_PIN) != 0 && faults_.act(Fault::CounterAgentPin7StuckLow)) {
-        pins = static_cast<uint8_t>(pins & ~CA_LOOP_PIN); // shorted to ground
+    if ((pins & kLoopPin) != 0 && faults_.act(Fault::CounterAgentPin7StuckLow)) {
+        pins = static_cast<uint8_t>(pins & ~kLoopPin); // shorted to ground
+    }
+    if ((pins & kLoopPin) == 0 && faults_.enabled(Fault::CounterAgentPin7StuckHigh) &&
+        !faults_.enabled(Fault::CounterAgentPin7StuckLow)) {
+        faults_.act(Fault::CounterAgentPin7StuckHigh);
+        pins = static_cast<uint8_t>(pins | kLoopPin); // shorted to the supply
     }
     return pins;
 }

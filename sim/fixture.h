@@ -13,7 +13,7 @@ namespace kmb::sim {
 
 class Fixture {
 public:
-    // Puts the two ports on `bus`, each unless its fault says nothing answers there.
+    // Puts the two ports on `bus` at the addresses they are strapped to.
     Fixture(I2cBus& bus, Faults& faults);
     Fixture(const Fixture&) = delete;
     Fixture& operator=(const Fixture&) = delete;

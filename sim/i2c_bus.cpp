@@ -1,6 +1,7 @@
 #include "sim/i2c_bus.h"
 
 #include "sim/clock.h"
+#include "sim/i2c_faults.h"
 #include "sim/trace.h"
 
 #include <cstdio>
@@ -17,7 +18,10 @@ void I2cBus::attach(uint16_t address, I2cDevice* device)
 
 void I2cBus::detach(uint16_t address) { attach(address, nullptr); }
 
-bool I2cBus::answers(uint16_t address) const { return at(address) != nullptr; }
+bool I2cBus::answers(uint16_t address)
+{
+    return at(address) != nullptr && (faults_ == nullptr || faults_->acknowledges(address));
+}
 
 I2cDevice* I2cBus::at(uint16_t address) const { return address < slaves_.size() ? slaves_[address] : nullptr; }
 
@@ -55,6 +59,9 @@ void note_transfer(Trace& trace, uint16_t address, char direction, const uint8_t
 bool I2cBus::write(uint16_t address, const uint8_t* data, std::size_t count)
 {
     I2cDevice* slave = at(address);
+    if (slave != nullptr && faults_ != nullptr && !faults_->passes(address, false)) {
+        slave = nullptr;
+    }
     spend_bus_time(slave != nullptr ? count : 0);
     const bool acked = slave != nullptr && slave->i2c_write(data, count);
     note_transfer(trace_, address, 'w', data, count, acked);
@@ -64,6 +71,9 @@ bool I2cBus::write(uint16_t address, const uint8_t* data, std::size_t count)
 bool I2cBus::read(uint16_t address, uint8_t* data, std::size_t count)
 {
     I2cDevice* slave = at(address);
+    if (slave != nullptr && faults_ != nullptr && !faults_->passes(address, true)) {
+        slave = nullptr;
+    }
     spend_bus_time(slave != nullptr ? count : 0);
     const bool acked = slave != nullptr && slave->i2c_read(data, count);
     note_transfer(trace_, address, 'r', data, count, acked);

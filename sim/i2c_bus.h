@@ -10,6 +10,7 @@ namespace kmb::sim {
 
 class VirtualClock;
 class Trace;
+class I2cFaultLayer;
 
 // One slave on the bus, seen from the bus: a write transfer hands it bytes, a read transfer
 // asks it for bytes. A false result is a missing acknowledge (the adapter reports EIO).
@@ -22,12 +23,16 @@ public:
 
 class I2cBus {
 public:
-    I2cBus(VirtualClock& clock, Trace& trace) : clock_(clock), trace_(trace) {}
+    // `faults`, when given, stands between the adapter and every slave.
+    I2cBus(VirtualClock& clock, Trace& trace, I2cFaultLayer* faults = nullptr)
+        : clock_(clock), trace_(trace), faults_(faults)
+    {
+    }
 
     void attach(uint16_t address, I2cDevice* device);
     void detach(uint16_t address);
     // Whether a slave acknowledges its address (what the card's adapter checks at binding).
-    bool answers(uint16_t address) const;
+    bool answers(uint16_t address);
 
     // One transfer each; they take the bus time of their bytes at 100 kHz on the clock.
     bool write(uint16_t address, const uint8_t* data, std::size_t count);
@@ -39,6 +44,7 @@ private:
 
     VirtualClock& clock_;
     Trace& trace_;
+    I2cFaultLayer* faults_;
     std::array<I2cDevice*, 128> slaves_{};
 };
 

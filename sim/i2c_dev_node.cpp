@@ -4,6 +4,7 @@
 #include <linux/i2c.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kmb::sim {
 
@@ -136,6 +137,14 @@ int I2cDevNode::smbus(unsigned long arg)
 
 int I2cDevNode::ioctl(unsigned long request, unsigned long arg)
 {
+    if (trace_.enabled()) {
+        // The argument of a bind is the address itself; of the others, a pointer.
+        char line[64];
+        const bool by_value = request == I2C_SLAVE || request == I2C_SLAVE_FORCE;
+        std::snprintf(line, sizeof line, by_value ? "ioctl %s 0x%04lx 0x%02lx" : "ioctl %s 0x%04lx", path().c_str(),
+                      request, arg);
+        trace_.note(line);
+    }
     switch (request) {
     case I2C_SLAVE:
     case I2C_SLAVE_FORCE:

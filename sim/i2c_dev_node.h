@@ -8,12 +8,14 @@
 
 #include "sim/i2c_bus.h"
 #include "sim/open_file.h"
+#include "sim/trace.h"
 
 namespace kmb::sim {
 
 class I2cDevNode final : public OpenFile {
 public:
-    I2cDevNode(std::string path, I2cBus& bus) : OpenFile(std::move(path)), bus_(bus) {}
+    // Every ioctl is noted in `trace` with its request number: "ioctl /dev/i2c/0 0x0706 0x18".
+    I2cDevNode(std::string path, I2cBus& bus, Trace& trace) : OpenFile(std::move(path)), bus_(bus), trace_(trace) {}
 
     ssize_t read(void* buf, size_t count) override;
     ssize_t write(const void* buf, size_t count) override;
@@ -25,6 +27,7 @@ private:
     uint16_t target() const;
 
     I2cBus& bus_;
+    Trace& trace_;
     int address_ = -1; // not bound yet
 };
 

@@ -21,4 +21,22 @@ int OpenFile::tcgetattr(struct termios*) { return fail(ENOTTY); }
 int OpenFile::tcsetattr(int, const struct termios*) { return fail(ENOTTY); }
 int OpenFile::tcflush(int) { return fail(ENOTTY); }
 
+std::unique_ptr<Mapping> OpenFile::mmap(size_t, int, int, off_t)
+{
+    errno = ENODEV;
+    return nullptr;
+}
+
+int OpenFile::bind(const struct sockaddr*, socklen_t) { return fail(ENOTSOCK); }
+int OpenFile::listen(int) { return fail(ENOTSOCK); }
+int OpenFile::connect(const struct sockaddr*, socklen_t) { return fail(ENOTSOCK); }
+
+std::unique_ptr<OpenFile> OpenFile::accept(struct sockaddr*, socklen_t*)
+{
+    errno = ENOTSOCK;
+    return nullptr;
+}
+
+ssize_t OpenFile::send(const void*, size_t, int) { return fail(ENOTSOCK); }
+
 } // namespace kmb::sim

@@ -4,11 +4,22 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <termios.h>
 
 namespace kmb::sim {
+
+// A window that mmap() opened on a node; it stays valid after the descriptor is closed and
+// goes with munmap().
+class Mapping {
+public:
+    virtual ~Mapping() = default;
+    virtual void* address() = 0;
+    virtual size_t length() const = 0;
+};
 
 class OpenFile {
 public:
@@ -26,6 +37,16 @@ public:
     virtual int tcgetattr(struct termios* attr);
     virtual int tcsetattr(int action, const struct termios* attr);
     virtual int tcflush(int queue);
+    // nullptr with errno set when the node cannot be mapped (ENODEV for most).
+    virtual std::unique_ptr<Mapping> mmap(size_t length, int prot, int flags, off_t offset);
+
+    // Sockets; every other node answers ENOTSOCK.
+    virtual int bind(const struct sockaddr* addr, socklen_t length);
+    virtual int listen(int backlog);
+    virtual int connect(const struct sockaddr* addr, socklen_t length);
+    // The connection taken, as a node of its own; nullptr with errno set when there is none.
+    virtual std::unique_ptr<OpenFile> accept(struct sockaddr* addr, socklen_t* length);
+    virtual ssize_t send(const void* buf, size_t count, int flags);
     // Called once when the last descriptor goes; a failure is reported by close().
     virtual int release() { return 0; }
 

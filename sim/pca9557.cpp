@@ -1,6 +1,6 @@
 #include "sim/pca9557.h"
 
-#include "board/io_port.h"
+#include "board/pca9557_regs.h"
 
 namespace kmb::sim {
 

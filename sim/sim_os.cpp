@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
 #include "os/linux_os.h"
 
@@ -18,7 +20,7 @@ constexpr int64_t kShellCommandUs = 30'000;
 
 SimOs::~SimOs()
 {
-    for (auto& [stream, path] : streams_) {
+    for (auto& [stream, info] : streams_) {
         std::fclose(stream);
     }
     if (console_ != nullptr) {
@@ -44,8 +46,11 @@ std::string SimOs::open_descriptor_names() const
     for (const auto& [fd, f] : files_) {
         names += std::to_string(fd) + ":" + f->path() + " ";
     }
-    for (const auto& [stream, path] : streams_) {
-        names += "stream:" + path + " ";
+    for (const auto& [stream, info] : streams_) {
+        names += "stream:" + info.path + " ";
+    }
+    for (const auto& [address, mapping] : mappings_) {
+        names += "mapping:" + std::to_string(mapping->length()) + " ";
     }
     return names;
 }
@@ -60,9 +65,8 @@ OpenFile* SimOs::file(int fd)
     return it->second.get();
 }
 
-int SimOs::open(const char* path, int flags, mode_t mode)
+int SimOs::install(std::unique_ptr<OpenFile> f)
 {
-    std::unique_ptr<OpenFile> f = card_.open(path, flags, mode);
     if (!f) {
         return -1;
     }
@@ -73,6 +77,15 @@ int SimOs::open(const char* path, int flags, mode_t mode)
     }
     files_.emplace(fd, std::move(f));
     return fd;
+}
+
+int SimOs::open(const char* path, int flags, mode_t mode)
+{
+    if (path == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    return install(card_.open(path, flags, mode));
 }
 
 int SimOs::close(int fd)
@@ -113,13 +126,109 @@ int SimOs::fcntl(int fd, int cmd, long arg)
 
 FILE* SimOs::fopen(const char* path, const char* mode)
 {
+    if (path == nullptr || mode == nullptr) {
+        errno = EFAULT;
+        return nullptr;
+    }
     card_.trace().note(std::string("fopen ") + path);
-    FILE* stream = card_.fs().fopen(path, mode);
+    std::unique_ptr<std::string> text;
+    FILE* stream = nullptr;
+    if (card_.is_kernel_file(path)) {
+        std::optional<std::string> kernel = card_.kernel_text(path);
+        if (!kernel) {
+            return nullptr;
+        }
+        if (mode[0] != 'r' || std::strchr(mode, '+') != nullptr) {
+            errno = EACCES;
+            return nullptr;
+        }
+        text = std::make_unique<std::string>(std::move(*kernel));
+        // fmemopen of an empty buffer is not portable; an empty kernel file reads as /dev/null.
+        stream = text->empty() ? std::fopen("/dev/null", "r") : fmemopen(text->data(), text->size(), "r");
+    } else {
+        stream = card_.fs().fopen(path, mode);
+    }
     if (stream != nullptr) {
-        streams_.emplace(stream, path);
+        streams_.emplace(stream, Stream{path, std::move(text)});
     }
     return stream;
 }
+
+int SimOs::unlink(const char* path)
+{
+    if (path == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    card_.trace().note(std::string("unlink ") + path);
+    return card_.fs().remove(path);
+}
+
+void* SimOs::mmap(void*, size_t length, int prot, int flags, int fd, off_t offset)
+{
+    OpenFile* f = file(fd);
+    if (f == nullptr) {
+        return MAP_FAILED;
+    }
+    if (length == 0) {
+        errno = EINVAL;
+        return MAP_FAILED;
+    }
+    std::unique_ptr<Mapping> mapping = f->mmap(length, prot, flags, offset);
+    if (!mapping) {
+        return MAP_FAILED;
+    }
+    void* address = mapping->address();
+    mappings_.emplace(address, std::move(mapping));
+    return address;
+}
+
+int SimOs::munmap(void* addr, size_t length)
+{
+    const auto it = mappings_.find(addr);
+    if (it == mappings_.end() || length == 0) {
+        errno = EINVAL; // not the start of a window this program opened
+        return -1;
+    }
+    mappings_.erase(it);
+    return 0;
+}
+
+int SimOs::socket(int domain, int type, int protocol) { return install(card_.socket(domain, type, protocol)); }
+
+int SimOs::bind(int fd, const struct sockaddr* addr, socklen_t length)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->bind(addr, length) : -1;
+}
+
+int SimOs::listen(int fd, int backlog)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->listen(backlog) : -1;
+}
+
+int SimOs::connect(int fd, const struct sockaddr* addr, socklen_t length)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->connect(addr, length) : -1;
+}
+
+int SimOs::accept(int fd, struct sockaddr* addr, socklen_t* length)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? install(f->accept(addr, length)) : -1;
+}
+
+ssize_t SimOs::send(int fd, const void* buf, size_t count, int flags)
+{
+    OpenFile* f = file(fd);
+    return f != nullptr ? f->send(buf, count, flags) : -1;
+}
+
+void* SimOs::calloc(size_t count, size_t size) { return std::calloc(count, size); }
+void* SimOs::malloc(size_t size) { return std::malloc(size); }
+void SimOs::free(void* block) { std::free(block); }
 
 int SimOs::fclose(FILE* stream)
 {
@@ -128,8 +237,9 @@ int SimOs::fclose(FILE* stream)
         errno = EBADF;
         return EOF;
     }
+    const int rc = std::fclose(stream); // before the text that a kernel file's stream reads
     streams_.erase(it);
-    return std::fclose(stream);
+    return rc;
 }
 
 int SimOs::tcgetattr(int fd, struct termios* attr)

@@ -23,7 +23,11 @@ public:
 
     // Descriptors and streams the program holds open right now. The card's kernel would not
     // tell; the fixture can, and tests hold the program to none between operations.
-    int open_descriptor_count() const { return static_cast<int>(files_.size() + streams_.size()); }
+    // A mapping left in place counts too: it holds the node as a descriptor would.
+    int open_descriptor_count() const
+    {
+        return static_cast<int>(files_.size() + streams_.size() + mappings_.size());
+    }
     std::string open_descriptor_names() const;
 
     int open(const char* path, int flags, mode_t mode) override;
@@ -34,6 +38,18 @@ public:
     int fcntl(int fd, int cmd, long arg) override;
     FILE* fopen(const char* path, const char* mode) override;
     int fclose(FILE* stream) override;
+    int unlink(const char* path) override;
+    void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) override;
+    int munmap(void* addr, size_t length) override;
+    int socket(int domain, int type, int protocol) override;
+    int bind(int fd, const struct sockaddr* addr, socklen_t length) override;
+    int listen(int fd, int backlog) override;
+    int connect(int fd, const struct sockaddr* addr, socklen_t length) override;
+    int accept(int fd, struct sockaddr* addr, socklen_t* length) override;
+    ssize_t send(int fd, const void* buf, size_t count, int flags) override;
+    void* calloc(size_t count, size_t size) override;
+    void* malloc(size_t size) override;
+    void free(void* block) override;
     int tcgetattr(int fd, struct termios* attr) override;
     int tcsetattr(int fd, int action, const struct termios* attr) override;
     int tcflush(int fd, int queue) override;
@@ -49,10 +65,16 @@ public:
 
 private:
     OpenFile* file(int fd);
+    int install(std::unique_ptr<OpenFile> f);
 
     Card& card_;
     std::map<int, std::unique_ptr<OpenFile>> files_;
-    std::map<FILE*, std::string> streams_;
+    struct Stream {
+        std::string path;
+        std::unique_ptr<std::string> text; // what a kernel file's stream reads from
+    };
+    std::map<FILE*, Stream> streams_;
+    std::map<void*, std::unique_ptr<Mapping>> mappings_;
     FILE* console_ = nullptr; // scripted console input, when set
     std::string console_text_;
 };

@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "os/forwarding_os.h"
+#include "sim/forwarding_os.h"
 #include "sim/card.h"
 #include "sim/sim_os.h"
 

@@ -1,19 +1,15 @@
-// The register map of the fixture's two 8-bit I2C I/O ports (PCA9557 compatible), shared by
-// the diagnostic, the simulated ports and their tests.
+// The fixture's two 8-bit I2C I/O ports (PCA9557 compatible) as the diagnostic sees them:
+// their addresses and what each pin is wired to.
 #pragma once
 
 #include <cstdint>
+
+#include "board/pca9557_regs.h"
 
 namespace kmb {
 
 inline constexpr uint16_t IOX_ADDRESS = 0x18;           // the I/O expander
 inline constexpr uint16_t COUNTER_AGENT_ADDRESS = 0x1F; // the counter agent
-
-// Register numbers, the first byte of every transfer.
-inline constexpr uint8_t REG_INPUT = 0;    // pin levels after polarity inversion; read only
-inline constexpr uint8_t REG_OUTPUT = 1;   // levels driven on the output pins
-inline constexpr uint8_t REG_POLARITY = 2; // bit set: the pin reads inverted
-inline constexpr uint8_t REG_CONFIG = 3;   // bit set: input; clear: output
 
 // I/O expander pins.
 inline constexpr uint8_t IOX_FAIL = 0x02;       // the fixture's fail lamp

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -34,6 +36,21 @@ int LinuxOs::ioctl(int fd, unsigned long request, unsigned long arg) { return ::
 int LinuxOs::fcntl(int fd, int cmd, long arg) { return ::fcntl(fd, cmd, arg); }
 FILE* LinuxOs::fopen(const char* path, const char* mode) { return std::fopen(path, mode); }
 int LinuxOs::fclose(FILE* stream) { return std::fclose(stream); }
+int LinuxOs::unlink(const char* path) { return ::unlink(path); }
+void* LinuxOs::mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset)
+{
+    return ::mmap(addr, length, prot, flags, fd, offset);
+}
+int LinuxOs::munmap(void* addr, size_t length) { return ::munmap(addr, length); }
+int LinuxOs::socket(int domain, int type, int protocol) { return ::socket(domain, type, protocol); }
+int LinuxOs::bind(int fd, const struct sockaddr* addr, socklen_t length) { return ::bind(fd, addr, length); }
+int LinuxOs::listen(int fd, int backlog) { return ::listen(fd, backlog); }
+int LinuxOs::connect(int fd, const struct sockaddr* addr, socklen_t length) { return ::connect(fd, addr, length); }
+int LinuxOs::accept(int fd, struct sockaddr* addr, socklen_t* length) { return ::accept(fd, addr, length); }
+ssize_t LinuxOs::send(int fd, const void* buf, size_t count, int flags) { return ::send(fd, buf, count, flags); }
+void* LinuxOs::calloc(size_t count, size_t size) { return std::calloc(count, size); }
+void* LinuxOs::malloc(size_t size) { return std::malloc(size); }
+void LinuxOs::free(void* block) { std::free(block); }
 int LinuxOs::tcgetattr(int fd, struct termios* attr) { return ::tcgetattr(fd, attr); }
 int LinuxOs::tcsetattr(int fd, int action, const struct termios* attr) { return ::tcsetattr(fd, action, attr); }
 int LinuxOs::tcflush(int fd, int queue) { return ::tcflush(fd, queue); }

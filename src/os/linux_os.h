@@ -15,6 +15,18 @@ public:
     int fcntl(int fd, int cmd, long arg) override;
     FILE* fopen(const char* path, const char* mode) override;
     int fclose(FILE* stream) override;
+    int unlink(const char* path) override;
+    void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) override;
+    int munmap(void* addr, size_t length) override;
+    int socket(int domain, int type, int protocol) override;
+    int bind(int fd, const struct sockaddr* addr, socklen_t length) override;
+    int listen(int fd, int backlog) override;
+    int connect(int fd, const struct sockaddr* addr, socklen_t length) override;
+    int accept(int fd, struct sockaddr* addr, socklen_t* length) override;
+    ssize_t send(int fd, const void* buf, size_t count, int flags) override;
+    void* calloc(size_t count, size_t size) override;
+    void* malloc(size_t size) override;
+    void free(void* block) override;
     int tcgetattr(int fd, struct termios* attr) override;
     int tcsetattr(int fd, int action, const struct termios* attr) override;
     int tcflush(int fd, int queue) override;

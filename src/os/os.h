@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <ctime>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <termios.h>
 
@@ -28,6 +29,23 @@ public:
     virtual int fcntl(int fd, int cmd, long arg) = 0;
     virtual FILE* fopen(const char* path, const char* mode) = 0;
     virtual int fclose(FILE* stream) = 0;
+    virtual int unlink(const char* path) = 0;
+    // A window on a device's registers (the CPLD through /dev/mem); it outlives the descriptor.
+    virtual void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) = 0;
+    virtual int munmap(void* addr, size_t length) = 0;
+
+    // Sockets of the card's own network stack.
+    virtual int socket(int domain, int type, int protocol) = 0;
+    virtual int bind(int fd, const struct sockaddr* addr, socklen_t length) = 0;
+    virtual int listen(int fd, int backlog) = 0;
+    virtual int connect(int fd, const struct sockaddr* addr, socklen_t length) = 0;
+    virtual int accept(int fd, struct sockaddr* addr, socklen_t* length) = 0;
+    virtual ssize_t send(int fd, const void* buf, size_t count, int flags) = 0;
+
+    // The card's main memory, as the memory test takes it.
+    virtual void* calloc(size_t count, size_t size) = 0;
+    virtual void* malloc(size_t size) = 0;
+    virtual void free(void* block) = 0;
 
     // The tty layer.
     virtual int tcgetattr(int fd, struct termios* attr) = 0;
@@ -70,6 +88,24 @@ inline int ioctl(int fd, unsigned long request, T* address)
 inline int fcntl(int fd, int cmd, long arg = 0) { return current().fcntl(fd, cmd, arg); }
 inline FILE* fopen(const char* path, const char* mode) { return current().fopen(path, mode); }
 inline int fclose(FILE* stream) { return current().fclose(stream); }
+inline int unlink(const char* path) { return current().unlink(path); }
+inline void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset)
+{
+    return current().mmap(addr, length, prot, flags, fd, offset);
+}
+inline int munmap(void* addr, size_t length) { return current().munmap(addr, length); }
+inline int socket(int domain, int type, int protocol) { return current().socket(domain, type, protocol); }
+inline int bind(int fd, const struct sockaddr* addr, socklen_t length) { return current().bind(fd, addr, length); }
+inline int listen(int fd, int backlog) { return current().listen(fd, backlog); }
+inline int connect(int fd, const struct sockaddr* addr, socklen_t length)
+{
+    return current().connect(fd, addr, length);
+}
+inline int accept(int fd, struct sockaddr* addr, socklen_t* length) { return current().accept(fd, addr, length); }
+inline ssize_t send(int fd, const void* buf, size_t count, int flags) { return current().send(fd, buf, count, flags); }
+inline void* calloc(size_t count, size_t size) { return current().calloc(count, size); }
+inline void* malloc(size_t size) { return current().malloc(size); }
+inline void free(void* block) { current().free(block); }
 inline int tcgetattr(int fd, struct termios* attr) { return current().tcgetattr(fd, attr); }
 inline int tcsetattr(int fd, int action, const struct termios* attr) { return current().tcsetattr(fd, action, attr); }
 inline int tcflush(int fd, int queue) { return current().tcflush(fd, queue); }

@@ -29,7 +29,7 @@ std::set<std::string> card_files(SimCard& card)
     for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_regular_file(ec)) {
-            files.insert("/" + it->path().lexically_relative(root).string());
+            files.insert((std::filesystem::path("/") / it->path().lexically_relative(root)).string());
         }
     }
     return files;

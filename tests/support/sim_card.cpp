@@ -21,13 +21,23 @@ TempDir::~TempDir()
 }
 
 SimCard::SimCard(std::vector<sim::Fault> faults, std::vector<std::pair<std::string, std::string>> env)
+    : SimCard([&] {
+          sim::SimConfig config;
+          config.faults = std::move(faults);
+          config.env = std::move(env);
+          return config;
+      }())
 {
-    sim::SimConfig config;
-    config.state_dir = state_.path().string();
+}
+
+SimCard::SimCard(sim::SimConfig config)
+{
+    if (config.state_dir.empty()) {
+        config.state_dir = state_.path().string();
+    }
+    state_dir_ = config.state_dir;
     config.speed = 0;
     config.start_time = kTestEpoch;
-    config.faults = std::move(faults);
-    config.env = std::move(env);
     card_ = std::make_unique<sim::Card>(config);
     card_->trace().enable(true);
     os_ = std::make_unique<sim::SimOs>(*card_);

@@ -33,13 +33,16 @@ class SimCard {
 public:
     explicit SimCard(std::vector<sim::Fault> faults = {},
                      std::vector<std::pair<std::string, std::string>> env = {});
+    // A card set up as `config` says; its state folder, speed 0 and the tests' epoch are the
+    // test's own (a state_dir given in `config` is used instead, for a card's second start).
+    explicit SimCard(sim::SimConfig config);
     ~SimCard();
     SimCard(const SimCard&) = delete;
     SimCard& operator=(const SimCard&) = delete;
 
     sim::Card& card() { return *card_; }
     sim::SimOs& os() { return *os_; }
-    const std::filesystem::path& state() const { return state_.path(); }
+    const std::filesystem::path& state() const { return state_dir_; }
     std::vector<std::string> trace() const { return card_->trace().lines(); }
     // Trace lines that begin with `prefix`, e.g. "i2c 0x18 w".
     std::vector<std::string> trace_of(const std::string& prefix) const;
@@ -48,6 +51,7 @@ public:
 
 private:
     TempDir state_;
+    std::filesystem::path state_dir_;
     std::unique_ptr<sim::Card> card_;
     std::unique_ptr<sim::SimOs> os_;
     os::Os* previous_ = nullptr;

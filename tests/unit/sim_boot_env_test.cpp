@@ -125,7 +125,7 @@ TEST(BootEnv, DamagedFileKeepsWhatIsReadable)
     // Only a flash sector's worth is read of a file far larger than any environment.
     std::string huge;
     for (int i = 0; i < 100'000; ++i) {
-        huge += "v" + std::to_string(i) + "=1\n";
+        huge.append("v").append(std::to_string(i)).append("=1\n");
     }
     write_file(file, huge);
     const BootEnv env(file);

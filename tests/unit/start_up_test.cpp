@@ -33,12 +33,14 @@ TEST(StartUp, RunsItsStepsInOrder)
     const std::vector<std::string> expected = {
         // 1. the fixture's marker
         "open /var/run/InTestFixture",
-        // 2. the I/O expander's configuration
-        "open /dev/i2c/0", "i2c 0x18 w 02 00", "i2c 0x18 w 01 38", "i2c 0x18 w 03 c0",
+        // 2. the I/O expander's configuration; every bind is the forced one, request 0x0706
+        "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x18", "i2c 0x18 w 02 00", "i2c 0x18 w 01 38",
+        "i2c 0x18 w 03 c0",
         // 3. the counter agent's defaults
-        "open /dev/i2c/0", "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00", "i2c 0x1f w 03 ff",
+        "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x1f", "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00",
+        "i2c 0x1f w 03 ff",
         // 8. the fail lamp
-        "open /dev/i2c/0", "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 3a",
+        "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x18", "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 3a",
         // 10. the version text
         "sh /usr/local/bin/version.sh -e -r > /tmp/diag_version", "fopen /tmp/diag_version",
         // the first menu's revision check

@@ -1,6 +1,6 @@
 // A backend that passes every call on to another one: the base of a backend that watches or
-// changes a few calls (a scripted operator in front of the simulated card, say) and leaves
-// the rest alone.
+// changes a few calls (a scripted operator in front of the simulated card, a real kernel with
+// the card's PHY in front of it) and leaves the rest alone. Never shipped on the card.
 #pragma once
 
 #include "os/os.h"
@@ -19,6 +19,27 @@ public:
     int fcntl(int fd, int cmd, long arg) override { return next_.fcntl(fd, cmd, arg); }
     FILE* fopen(const char* path, const char* mode) override { return next_.fopen(path, mode); }
     int fclose(FILE* stream) override { return next_.fclose(stream); }
+    int unlink(const char* path) override { return next_.unlink(path); }
+    void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) override
+    {
+        return next_.mmap(addr, length, prot, flags, fd, offset);
+    }
+    int munmap(void* addr, size_t length) override { return next_.munmap(addr, length); }
+    int socket(int domain, int type, int protocol) override { return next_.socket(domain, type, protocol); }
+    int bind(int fd, const struct sockaddr* addr, socklen_t length) override { return next_.bind(fd, addr, length); }
+    int listen(int fd, int backlog) override { return next_.listen(fd, backlog); }
+    int connect(int fd, const struct sockaddr* addr, socklen_t length) override
+    {
+        return next_.connect(fd, addr, length);
+    }
+    int accept(int fd, struct sockaddr* addr, socklen_t* length) override { return next_.accept(fd, addr, length); }
+    ssize_t send(int fd, const void* buf, size_t count, int flags) override
+    {
+        return next_.send(fd, buf, count, flags);
+    }
+    void* calloc(size_t count, size_t size) override { return next_.calloc(count, size); }
+    void* malloc(size_t size) override { return next_.malloc(size); }
+    void free(void* block) override { next_.free(block); }
     int tcgetattr(int fd, struct termios* attr) override { return next_.tcgetattr(fd, attr); }
     int tcsetattr(int fd, int action, const struct termios* attr) override
     {
