@@ -39,7 +39,9 @@ Card::Card(const SimConfig& config)
       bus_faults_(faults_, bus_fault_rules()),
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
-      shell_(fs_, env_, trace_)
+      shell_(fs_, env_, trace_),
+      ram_(config.ram_mib, faults_),
+      ecc_(faults_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
@@ -62,6 +64,8 @@ Card::Card(const SimConfig& config)
         }
         return agent_driver_.open(path);
     });
+    add_kernel_file(kEccFile, [this] { return ecc_.record(); });
+    ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
     for (double seconds : config.sigint_at) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [] { std::raise(SIGINT); }, true);
     }

@@ -14,11 +14,13 @@
 #include "sim/card_fs.h"
 #include "sim/clock.h"
 #include "sim/config.h"
+#include "sim/ecc.h"
 #include "sim/faults.h"
 #include "sim/fixture.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/open_file.h"
+#include "sim/ram.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -65,6 +67,7 @@ public:
     Fixture& fixture() { return fixture_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
+    CardRam& ram() { return ram_; }
 
 private:
     VirtualClock clock_;
@@ -78,6 +81,8 @@ private:
     Fixture fixture_;
     AgentDriver agent_driver_;
     Shell shell_;
+    CardRam ram_;
+    EccStatus ecc_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

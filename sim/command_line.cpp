@@ -19,7 +19,10 @@ constexpr const char* kProgram = "kmbdiag-sim";
 // clock's microseconds.
 constexpr double kMaxSigintAt = 1e9;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Help, Version };
+// The largest card memory the simulator takes; the memory test's blocks are real memory.
+constexpr unsigned long kMaxRamMib = 1024;
+
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Ram, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -40,6 +43,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Env, "env", "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
+    {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
 };
@@ -135,6 +139,20 @@ std::string default_state_dir()
     return {};
 }
 
+// A whole number from `low` to `high`, in decimal, nothing around it.
+bool parse_whole(const std::string& text, unsigned long low, unsigned long high, unsigned long& value)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const unsigned long v = std::stoul(text);
+    if (v < low || v > high) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
 // Applies one option with its value; returns -1 to go on, or the exit status.
 int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE* out, FILE* err)
 {
@@ -180,6 +198,16 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return 2;
         }
         config.sigint_at.push_back(v);
+        return -1;
+    }
+    case Opt::Ram: {
+        unsigned long v = 0;
+        if (!parse_whole(value, 1, kMaxRamMib, v)) {
+            std::fprintf(err, "%s: invalid memory size '%s': expected whole MiB from 1 to %lu\n", kProgram,
+                         value.c_str(), kMaxRamMib);
+            return 2;
+        }
+        config.ram_mib = static_cast<unsigned>(v);
         return -1;
     }
     case Opt::StartTime: {

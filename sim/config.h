@@ -21,6 +21,7 @@ struct SimConfig {
     std::vector<std::pair<std::string, std::string>> env; // boot loader variables to set
     std::vector<double> sigint_at;         // card seconds after start at which SIGINT arrives
     std::string syslog_path;               // empty: the state folder's syslog file
+    unsigned ram_mib = 64;                 // the card's main memory
 };
 
 } // namespace kmb::sim

@@ -23,6 +23,11 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::CounterAgentOutputBit0Stuck, "counter-agent-output-bit0-stuck",
      "bit 0 of the counter agent's output latch reads 1 whatever is written"},
     {Fault::AgentdrvAbsent, "agentdrv-absent", "the agent driver's node /dev/agentdrv is missing"},
+    {Fault::EccError, "ecc-error", "memory that the program uses has an error the ECC cannot correct"},
+    {Fault::EccAbsent, "ecc-absent", "the card's kernel publishes no ECC status file /proc/kmb/ecc"},
+    {Fault::MemAddressAlias, "mem-address-alias",
+     "a dead address line: the upper half of the memory test's span is the same memory as its lower half"},
+    {Fault::MemTiny, "mem-tiny", "the card's memory is nearly all taken: less than 4 MiB can be had"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

@@ -24,6 +24,10 @@ enum class Fault {
     CounterAgentPin7StuckHigh,
     CounterAgentOutputBit0Stuck,
     AgentdrvAbsent,
+    EccError,
+    EccAbsent,
+    MemAddressAlias,
+    MemTiny,
     Count_
 };
 

@@ -13,7 +13,6 @@ int temperature_sensor_test();
 int temperature_reading_check();
 int agent_irq_test();
 int agent_iirq_test();
-int memory_test();
 int eth_loopback_test();
 int phy_dump_regs();
 int phy_edit_reg();

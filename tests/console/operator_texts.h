@@ -75,6 +75,54 @@ inline const std::string kCounterAgentHints =
 inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
 inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
 
+// The progress spinner, | / - \ each followed by a backspace: `steps` steps after `taken` steps
+// that the program made before in this run.
+inline std::string spinner_steps(int taken, int steps)
+{
+    static const char kWheel[] = {'|', '/', '-', '\\'};
+    std::string out;
+    for (int k = taken + 1; k <= taken + steps; ++k) {
+        out += kWheel[k % 4];
+        out += '\b';
+    }
+    return out;
+}
+
+// `text` as it reads once every spinner step has been rubbed out again.
+inline std::string without_spinner(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i + 1 < text.size() && text[i + 1] == '\b') {
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A passed memory test: two spinner steps in the address test, one in the data bus test, six in
+// the fill test and one in the pattern test.
+inline constexpr int kMemorySpinnerSteps = 10;
+inline const std::string kMemoryLabel = "Memory test ............................";
+inline const std::string kMemoryHint = "** Check Memory chip  **\n";
+inline std::string memory_passed(int spinner_taken)
+{
+    return spinner_steps(spinner_taken, kMemorySpinnerSteps) + kMemoryLabel + "PASSED\n";
+}
+inline const std::string kMemoryFailed = kMemoryLabel + "FAILED\n" + kMemoryHint;
+
+// What the tests of one comprehensive pass print on the healthy card, in their order, with
+// `counter_agent` in the counter agent test's place. `spinner` counts the spinner steps the
+// program made before; it is moved past the pass.
+inline std::string pass_tests(int& spinner, const std::string& counter_agent = kCounterAgentPassed)
+{
+    std::string out = counter_agent + memory_passed(spinner);
+    spinner += kMemorySpinnerSteps;
+    return out;
+}
+
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
 inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";

@@ -11,7 +11,15 @@ namespace {
 
 using SequenceTranscript = SimTranscript;
 
-const std::string kHealthyPass = kComprehensiveStart + kCounterAgentPassed + kComprehensivePassed;
+// `passes` healthy comprehensive passes, the spinner going on from `spinner`.
+std::string healthy_passes(int passes, int& spinner)
+{
+    std::string out;
+    for (int i = 0; i < passes; ++i) {
+        out += kComprehensiveStart + pass_tests(spinner) + kComprehensivePassed;
+    }
+    return out;
+}
 
 TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
 {
@@ -28,7 +36,8 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
     };
     for (const Case& c : cases) {
         const SimRun r = run(std::string(c.count) + c.loop + "all\nexit\n");
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.echoed + top_cycle() + repeat(kHealthyPass, c.passes) +
+        int spinner = 0;
+        EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.echoed + top_cycle() + healthy_passes(c.passes, spinner) +
                                              top_cycle()))
             << c.count << c.loop;
     }
@@ -39,9 +48,11 @@ TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
     // Two passes by the count (to about 4 s of card time); the next run has no count and
     // loops until the Ctrl-C at 9 s, which lands in its third pass.
     const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "9", "--sigint-at", "300"});
+    int spinner = 0;
+    const std::string first = healthy_passes(2, spinner);
+    const std::string second = healthy_passes(3, spinner);
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
-                                         top_cycle() + repeat(kHealthyPass, 2) + top_cycle() +
-                                         repeat(kHealthyPass, 3) + top_cycle()));
+                                         top_cycle() + first + top_cycle() + second + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
@@ -60,9 +71,10 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
     // head of pass 2. ESS leaves it pending, so the looped test afterwards makes one pass.
     // (The late Ctrl-C at 300 s only ends the loop if that went wrong.)
     const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "3", "--sigint-at", "300"});
+    int spinner = 0;
     EXPECT_TRUE(transcript_is(
         r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine + kEssCountPrompt +
-                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + kCounterAgentPassed + kComprehensivePassed +
+                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + pass_tests(spinner) + kComprehensivePassed +
                    "\n" + "--- Start pass 2.  " + kDateLine + "\n\n" + kDateLine + top_cycle() + kmb_cycle(0) +
                    "loop is enabled\n" + kmb_cycle(91) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
 }
@@ -70,8 +82,10 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
 TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
+    int spinner = 0;
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
-                                         kCounterAgentFailed + kComprehensiveFailed + top_cycle()));
+                                         pass_tests(spinner, kCounterAgentFailed) + kComprehensiveFailed +
+                                         top_cycle()));
 }
 
 TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
@@ -80,19 +94,23 @@ TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
     // in the sixth pass, which completes.
     const SimRun r = run("loop yes\nstop no\nall\nexit\n",
                          {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "5.6", "--sigint-at", "300"});
-    const std::string failing_pass = kComprehensiveStart + kCounterAgentFailed + kComprehensiveFailed;
+    int spinner = 0;
+    std::string failing_passes;
+    for (int pass = 0; pass < 6; ++pass) {
+        failing_passes += kComprehensiveStart + pass_tests(spinner, kCounterAgentFailed) + kComprehensiveFailed;
+    }
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
-                                         "[Disabled] Stop on error\n" + top_cycle() + repeat(failing_pass, 6) +
-                                         top_cycle()));
+                                         "[Disabled] Stop on error\n" + top_cycle() + failing_passes + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
 {
     const SimRun r = run("fvt\npxwud y\nfvt\nexit\n", {"--fault", "counter-agent-output-bit0-stuck"});
+    int spinner = 0;
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
                                          top_cycle() + "Error read back output port default value\n" +
-                                         "expect: 0x00         read: 0x1\n" + kCounterAgentFailed +
-                                         kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
+                                         "expect: 0x00         read: 0x1\n" +
+                                         pass_tests(spinner, kCounterAgentFailed) + kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssIsRefusedOutsideManufacturingModeAfterTheDateLine)
@@ -105,8 +123,9 @@ TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
 {
     const SimRun r = run("jtk yes\ness\n\nexit\n");
     std::string passes;
+    int spinner = 0;
     for (int pass = 1; pass <= 60; ++pass) {
-        passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine + kCounterAgentPassed +
+        passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine + pass_tests(spinner) +
                   kComprehensivePassed + "\n";
     }
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
@@ -116,9 +135,10 @@ TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
 TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
 {
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
+    int spinner = 0;
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         kCounterAgentFailed + kComprehensiveFailed + "\n\n" + kDateLine +
+                                         pass_tests(spinner, kCounterAgentFailed) + kComprehensiveFailed + "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");
 }
