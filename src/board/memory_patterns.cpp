@@ -57,20 +57,27 @@ using Quad = uint32_t __attribute__((vector_size(16)));
 
 // What the words should hold: word i's value, the first four words' values, and what each
 // word's value gains from one group of four to the next.
+// (Quads stay in members and references: passed by value, their calling convention differs
+// between compilers on the card.)
 struct AddressesFrom {
-    uint32_t base;
+    explicit AddressesFrom(uint32_t first_address)
+        : base(first_address), first{base, base + 4, base + 8, base + 12}, step{16, 16, 16, 16}
+    {
+    }
     uint32_t at(size_t i) const { return static_cast<uint32_t>(base + 4 * i); }
-    Quad first() const { return Quad{at(0), at(1), at(2), at(3)}; }
-    Quad step() const { return Quad{16, 16, 16, 16}; }
+    uint32_t base;
+    Quad first;
+    Quad step;
 };
 struct Fill {
-    uint32_t value;
+    explicit Fill(uint32_t fill) : value(fill), first{value, value, value, value}, step{0, 0, 0, 0} {}
     uint32_t at(size_t) const { return value; }
-    Quad first() const { return Quad{value, value, value, value}; }
-    Quad step() const { return Quad{0, 0, 0, 0}; }
+    uint32_t value;
+    Quad first;
+    Quad step;
 };
 
-bool any_set(Quad q)
+bool any_set(const Quad& q)
 {
     uint64_t halves[2];
     std::memcpy(halves, &q, sizeof halves);
@@ -86,10 +93,9 @@ void read_back(const uint32_t* words, uint32_t count, const Expected& expected, 
 {
     const size_t total = count; // indices as wide as pointers: no 32-bit wrap to keep in mind
     size_t i = 0;
-    const Quad step = expected.step();
-    Quad low_expected = expected.first();
-    Quad high_expected = low_expected + step;
-    const Quad lane_step = step + step;
+    Quad low_expected = expected.first;
+    Quad high_expected = low_expected + expected.step;
+    const Quad lane_step = expected.step + expected.step;
     for (; i + 8 <= total; i += 8) {
         Quad low;
         Quad high;
