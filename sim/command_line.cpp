@@ -22,7 +22,11 @@ constexpr double kMaxSigintAt = 1e9;
 // The largest card memory the simulator takes; the memory test's blocks are real memory.
 constexpr unsigned long kMaxRamMib = 1024;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Ram, Help, Version };
+// The sensor's rated range, degrees Celsius.
+constexpr int kMinTemperature = -55;
+constexpr int kMaxTemperature = 125;
+
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, Ram, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -43,6 +47,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Env, "env", "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
+    {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
     {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
@@ -208,6 +213,17 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return 2;
         }
         config.ram_mib = static_cast<unsigned>(v);
+        return -1;
+    }
+    case Opt::Temp: {
+        // The sensor resolves half degrees over its rated range.
+        double v = 0;
+        if (!parse_number(value, v) || v < kMinTemperature || v > kMaxTemperature || v * 2 != std::floor(v * 2)) {
+            std::fprintf(err, "%s: invalid temperature '%s': expected degrees from %d to %d in half degrees\n",
+                         kProgram, value.c_str(), kMinTemperature, kMaxTemperature);
+            return 2;
+        }
+        config.temperature_half_degrees = static_cast<int>(v * 2);
         return -1;
     }
     case Opt::StartTime: {
