@@ -19,6 +19,8 @@
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/open_file.h"
+#include "sim/serial_loopback.h"
+#include "sim/serial_port.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -65,6 +67,7 @@ public:
     Fixture& fixture() { return fixture_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
+    SerialPort& serial_port() { return serial_port_; }
 
 private:
     VirtualClock clock_;
@@ -78,6 +81,8 @@ private:
     Fixture fixture_;
     AgentDriver agent_driver_;
     Shell shell_;
+    SerialLoopback serial_loopback_;
+    SerialPort serial_port_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;
