@@ -6,6 +6,7 @@
 
 #include "sim/i2c_dev_node.h"
 #include "sim/text_file.h"
+#include "sim/wiring.h"
 
 namespace kmb::sim {
 
@@ -39,6 +40,7 @@ Card::Card(const SimConfig& config)
       bus_faults_(faults_, bus_fault_rules()),
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
+      lm77_(config.temperature_half_degrees),
       shell_(fs_, env_, trace_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
@@ -48,6 +50,7 @@ Card::Card(const SimConfig& config)
         env_.set(name, value);
     }
     env_.save();
+    bus_.attach(wiring::kLm77Address, &lm77_);
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;

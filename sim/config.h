@@ -21,6 +21,7 @@ struct SimConfig {
     std::vector<std::pair<std::string, std::string>> env; // boot loader variables to set
     std::vector<double> sigint_at;         // card seconds after start at which SIGINT arrives
     std::string syslog_path;               // empty: the state folder's syslog file
+    int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
 };
 
 } // namespace kmb::sim
