@@ -161,13 +161,11 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
     }
     case Opt::Temp: {
         // The sensor resolves half degrees over its rated range.
-        double v = 0;
-        if (!parse_number(value, v) || v < kMinTemperature || v > kMaxTemperature || v * 2 != std::floor(v * 2)) {
-            std::fprintf(err, "%s: invalid temperature '%s': expected degrees from %d to %d in half degrees\n",
-                         kProgram, value.c_str(), kMinTemperature, kMaxTemperature);
-            return 2;
+        const std::optional<double> v = real_in_range(value, kMinTemperature, kMaxTemperature);
+        if (!v || *v * 2 != std::floor(*v * 2)) {
+            return refuse_value(err, option, value, "degrees from -55 to 125 in half degrees");
         }
-        config.temperature_half_degrees = static_cast<int>(v * 2);
+        config.temperature_half_degrees = static_cast<int>(*v * 2);
         return -1;
     }
     case Opt::StartTime: {
