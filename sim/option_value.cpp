@@ -23,8 +23,8 @@ bool starts_like_a_number(const std::string& text)
 
 std::optional<double> real_in_range(const std::string& text, double min, double max)
 {
-    if (!starts_like_a_number(text) || text.find_first_of("xXnNiI") != std::string::npos) {
-        return std::nullopt; // no hexadecimal floats, nan or infinity
+    if (!starts_like_a_number(text)) {
+        return std::nullopt; // "nan" and "inf" start with no digit
     }
     errno = 0;
     char* end = nullptr;

@@ -8,8 +8,8 @@
 
 namespace kmb::sim {
 
-// A decimal number, with a fraction and an exponent allowed; no blank, sign of infinity or
-// "nan". nullopt when `text` is no such number or lies outside [min, max].
+// A number as strtod reads it (a fraction, an exponent, 0x hexadecimal), but no leading blank or
+// '+', no infinity and no "nan". nullopt when `text` is no such number or lies outside [min, max].
 std::optional<double> real_in_range(const std::string& text, double min, double max);
 
 // A whole number, decimal or 0x hexadecimal, with a leading '-' only when `min` is negative.

@@ -131,7 +131,7 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--sigint-at", "-1"}, "'-1'", false},   {{"--sigint-at", "x"}, "'x'", false},
         {{"--sigint-at", "1e300"}, "'1e300'", false}, {{"--sigint-at", "1000000001"}, "'1000000001'", false},
         {{"--speed", "5e12"}, "'5e12'", false},   {{"--speed", "1e-300"}, "'1e-300'", false},
-        {{"--speed", "0.0009"}, "'0.0009'", false}, {{"--speed", "0x1p3"}, "'0x1p3'", false},
+        {{"--speed", "0.0009"}, "'0.0009'", false},
         {{"--speed", "inf"}, "'inf'", false},     {{"--speed", "+1"}, "'+1'", false},
         {{"--start-time", "9223372036854775807"}, "'9223372036854775807'", false},
         {{"--start-time", "2147483648"}, "'2147483648'", false}, {{"--start-time", "0x10"}, "'0x10'", false},
