@@ -42,6 +42,8 @@ Card::Card(const SimConfig& config)
       fixture_(bus_, faults_),
       lm77_(config.temperature_half_degrees),
       shell_(fs_, env_, trace_),
+      serial_loopback_(faults_),
+      serial_port_(clock_, serial_loopback_, trace_),
       ram_(config.ram_mib, faults_),
       ecc_(faults_)
 {
@@ -66,6 +68,13 @@ Card::Card(const SimConfig& config)
             return nullptr;
         }
         return agent_driver_.open(path);
+    });
+    add_node("/dev/tts/0", [this](const std::string& path, int flags) -> std::unique_ptr<OpenFile> {
+        if (faults_.act(Fault::SerialAbsent)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return serial_port_.open(path, flags);
     });
     add_kernel_file(kEccFile, [this] { return ecc_.record(); });
     ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });

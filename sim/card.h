@@ -21,6 +21,8 @@
 #include "sim/i2c_faults.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
+#include "sim/serial_loopback.h"
+#include "sim/serial_port.h"
 #include "sim/ram.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
@@ -69,6 +71,7 @@ public:
     Lm77& lm77() { return lm77_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
+    SerialPort& serial_port() { return serial_port_; }
     CardRam& ram() { return ram_; }
 
 private:
@@ -84,6 +87,8 @@ private:
     Lm77 lm77_;
     AgentDriver agent_driver_;
     Shell shell_;
+    SerialLoopback serial_loopback_;
+    SerialPort serial_port_;
     CardRam ram_;
     EccStatus ecc_;
     std::map<std::string, NodeOpener> nodes_;

@@ -25,13 +25,13 @@ TEST_F(MemoryMenu, EachFaultShowsAsTheOperatorMustSeeIt)
     const Case cases[] = {
         {{}, memory_passed(0)},
         // The record's error byte moves while the pattern tests run; all of them passed.
-        {{"--fault", "ecc-error"}, spinner_steps(0, 10) + "ECC error happened!\n" + kMemoryFailed},
+        {{"--fault", "ecc-error"}, spinner(0, 10) + "ECC error happened!\n" + kMemoryFailed},
         // No record to compare: said before and after, and no verdict of its own.
-        {{"--fault", "ecc-absent"}, kNoEccFile + spinner_steps(0, 10) + kNoEccFile + kMemoryLabel + "PASSED\n"},
+        {{"--fault", "ecc-absent"}, kNoEccFile + spinner(0, 10) + kNoEccFile + kMemoryLabel + "PASSED\n"},
         // The address test reads the upper half's addresses back in the lower half, and stops
         // after the eleventh.
         {{"--fault", "mem-address-alias"},
-         spinner_steps(0, 2) + repeat(kMismatch, 11) + "too much error, exit\n" + kMemoryFailed},
+         spinner(0, 2) + repeat(kMismatch, 11) + "too much error, exit\n" + kMemoryFailed},
         {{"--fault", "mem-tiny"}, "unable to allocate at least 2M byte memory\n" + kMemoryFailed},
         // 13 MiB leaves a process 5 MiB after the kernel and daemons: the smallest block, 4 MiB,
         // beside the test's ECC record. 12 MiB leaves 4 MiB, less the record.

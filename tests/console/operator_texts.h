@@ -75,18 +75,25 @@ inline const std::string kCounterAgentHints =
 inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
 inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
 
-// The progress spinner, | / - \ each followed by a backspace: `steps` steps after `taken` steps
-// that the program made before in this run.
-inline std::string spinner_steps(int taken, int steps)
+// The progress spinner: `count` steps after the `done` the program has printed since it started.
+inline std::string spinner(int done, int count)
 {
-    static const char kWheel[] = {'|', '/', '-', '\\'};
+    static const char* const kSteps[] = {"|\b", "/\b", "-\b", "\\\b"};
     std::string out;
-    for (int k = taken + 1; k <= taken + steps; ++k) {
-        out += kWheel[k % 4];
-        out += '\b';
+    for (int i = 1; i <= count; ++i) {
+        out += kSteps[(done + i) % 4];
     }
     return out;
 }
+
+inline const std::string kSerialLabel = "Serial port test .......................";
+inline const std::string kSerialHints =
+    "** Make sure the KMB card is properly seated in the ***\n"
+    "** fixture, or you may have a bad CPU               ***\n";
+inline const std::string kSerialFailed = kSerialLabel + "FAILED\n" + kSerialHints;
+inline constexpr int kSerialPasses = 15; // one spinner step each
+// A good serial port test, after `done` spinner steps.
+inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
 
 // `text` as it reads once every spinner step has been rubbed out again.
 inline std::string without_spinner(const std::string& text)
@@ -107,25 +114,32 @@ inline std::string without_spinner(const std::string& text)
 inline constexpr int kMemorySpinnerSteps = 10;
 inline const std::string kMemoryLabel = "Memory test ............................";
 inline const std::string kMemoryHint = "** Check Memory chip  **\n";
-inline std::string memory_passed(int spinner_taken)
-{
-    return spinner_steps(spinner_taken, kMemorySpinnerSteps) + kMemoryLabel + "PASSED\n";
-}
+inline std::string memory_passed(int done) { return spinner(done, kMemorySpinnerSteps) + kMemoryLabel + "PASSED\n"; }
 inline const std::string kMemoryFailed = kMemoryLabel + "FAILED\n" + kMemoryHint;
 
-// What the tests of one comprehensive pass print on the healthy card, in their order, with
-// `counter_agent` in the counter agent test's place. `spinner` counts the spinner steps the
-// program made before; it is moved past the pass.
-inline std::string pass_tests(int& spinner, const std::string& counter_agent = kCounterAgentPassed)
+// What the tests of one comprehensive pass print on a healthy card before the verdict line,
+// after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps;
+// The same with `counter_agent` in the counter agent test's place.
+inline std::string pass_tests(int done, const std::string& counter_agent)
 {
-    std::string out = counter_agent + memory_passed(spinner);
-    spinner += kMemorySpinnerSteps;
-    return out;
+    return serial_passed(done) + counter_agent + memory_passed(done + kSerialPasses);
 }
+inline std::string healthy_tests(int done) { return pass_tests(done, kCounterAgentPassed); }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
 inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";
+
+// `passes` healthy comprehensive passes, the first after `done` spinner steps.
+inline std::string healthy_passes(int passes, int done = 0)
+{
+    std::string out;
+    for (int i = 0; i < passes; ++i) {
+        out += kComprehensiveStart + healthy_tests(done + i * kHealthySpinnerSteps) + kComprehensivePassed;
+    }
+    return out;
+}
 
 inline const std::string kFvtRefused = "This option is available only at the Factory.\n";
 inline const std::string kEssRefused = "This option is available only to Manufacturing.\n";
