@@ -89,11 +89,15 @@ bool empty_tree(int fd, int depth)
     }
     bool ok = depth < kMaxDepth;
     std::vector<std::string> names;
-    while (const dirent* e = ::readdir(dir)) {
+    // readdir64: on the 32-bit card a plain readdir fails on the 64-bit offsets of the host's
+    // file systems, and a folder would look empty.
+    errno = 0;
+    while (const dirent64* e = ::readdir64(dir)) {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
             names.emplace_back(e->d_name);
         }
     }
+    ok = ok && errno == 0;
     for (const std::string& name : names) {
         if (!ok) {
             break;
