@@ -20,6 +20,8 @@
 #include "sim/i2c_faults.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
+#include "sim/serial_loopback.h"
+#include "sim/serial_port.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -67,6 +69,7 @@ public:
     Lm77& lm77() { return lm77_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
+    SerialPort& serial_port() { return serial_port_; }
 
 private:
     VirtualClock clock_;
@@ -81,6 +84,8 @@ private:
     Lm77 lm77_;
     AgentDriver agent_driver_;
     Shell shell_;
+    SerialLoopback serial_loopback_;
+    SerialPort serial_port_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

@@ -24,6 +24,12 @@ enum class Fault {
     CounterAgentPin7StuckHigh,
     CounterAgentOutputBit0Stuck,
     AgentdrvAbsent,
+    SerialAbsent,
+    SerialNoLoopback,
+    SerialRtsCtsOnly,
+    SerialRing,
+    SerialDropByte,
+    SerialCorrupt,
     Count_
 };
 

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "board/counter_agent.h"
+#include "board/serial_port.h"
 #include "os/os.h"
 #include "shell/input.h"
 #include "shell/options.h"
