@@ -22,9 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     // The boot loader refuses what its environment cannot hold (a NUL, a line end, more than
     // its sector), and so does the simulator's --env: the value is what the tool would store.
     std::string value(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 4000));
-    value.resize(std::min(value.find('\0'), value.find('\n')) == std::string::npos
-                     ? value.size()
-                     : std::min(value.find('\0'), value.find('\n')));
+    value.resize(std::min(value.find_first_of(std::string("\0\n", 2)), value.size()));
     kmb::fuzz::FuzzCard card({}, {{"rev#", value}});
     kmb::check_board_revision();
     if (card.card().fs().exists("/tmp/env.log")) {
