@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -89,7 +90,19 @@ Card::Card(const SimConfig& config)
     add_kernel_file(kEccFile, [this] { return ecc_.record(); });
     ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
     for (double seconds : config.sigint_at) {
-        clock_.after(static_cast<int64_t>(seconds * 1e6), [] { std::raise(SIGINT); }, true);
+        clock_.after(static_cast<int64_t>(seconds * 1e6), [seconds] {
+            // Before the program has its handler a Ctrl-C ends it, as on the card; the
+            // operator of a script is told why the run stopped there.
+            struct sigaction current{};
+            if (::sigaction(SIGINT, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+                char when[32];
+                std::snprintf(when, sizeof when, "%g", seconds);
+                complain_once("early-sigint", std::string("the Ctrl-C of --sigint-at ") + when +
+                                                  " came before the diagnostic had its handler: the run ends there, "
+                                                  "as it would on the card");
+            }
+            std::raise(SIGINT);
+        }, true);
     }
 }
 
