@@ -7,8 +7,10 @@
 #include <fcntl.h>
 #include <stdexcept>
 
+#include "sim/card_reset.h"
 #include "sim/host_complaint.h"
 #include "sim/i2c_dev_node.h"
+#include "sim/state_bytes.h"
 #include "sim/text_file.h"
 #include "sim/wiring.h"
 
@@ -49,7 +51,11 @@ Card::Card(const SimConfig& config)
       serial_loopback_(faults_),
       serial_port_(clock_, serial_loopback_, trace_),
       ram_(config.ram_mib, faults_),
-      ecc_(faults_)
+      ecc_(faults_),
+      cpld_(std::filesystem::path(config.state_dir) / "cpld", faults_, config.cpld_reason),
+      watchdog_(clock_, faults_, [this] { reset(kReasonWatchdog); }),
+      reset_logic_(clock_, faults_, [this](uint8_t reason) { reset(reason); }),
+      counter_agent_file_(std::filesystem::path(config.state_dir) / "counter_agent")
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
@@ -87,6 +93,14 @@ Card::Card(const SimConfig& config)
         }
         return serial_port_.open(path, flags);
     });
+    if (const auto kept = load_state_bytes(counter_agent_file_, 3, "the fixture's counter agent")) {
+        fixture_.restore_counter_agent({(*kept)[0], (*kept)[1], (*kept)[2]});
+    }
+    reset_logic_.power_on(fixture_.reset_lines());
+    fixture_.set_reset_lines_changed([this](uint8_t lines) { reset_logic_.lines_changed(lines); });
+    modules_.load(kWatchdogModule, [this] { watchdog_.module_unloaded(); });
+    shell_.set_modules(&modules_);
+    add_node("/dev/mem", [this](const std::string& path, int flags) { return cpld_.open_mem(path, flags); });
     add_kernel_file(kEccFile, [this] { return ecc_.record(); });
     ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
     for (double seconds : config.sigint_at) {
@@ -104,6 +118,28 @@ Card::Card(const SimConfig& config)
             std::raise(SIGINT);
         }, true);
     }
+}
+
+Card::~Card() { keep_counter_agent(); }
+
+void Card::keep_counter_agent()
+{
+    const Pca9557::Registers r = fixture_.counter_agent().registers();
+    if (!save_state_bytes(counter_agent_file_, {r.output, r.polarity, r.config})) {
+        complain_once("counter_agent", "cannot keep the fixture's counter agent in '" + counter_agent_file_.string() +
+                                           "': " + std::strerror(errno));
+    }
+}
+
+void Card::reset(uint8_t reason)
+{
+    if (!cpld_.reset_for(reason)) {
+        complain_once("cpld", "cannot keep the CPLD's reset reason in the state folder: " +
+                                  std::string(std::strerror(errno)));
+    }
+    keep_counter_agent();
+    std::fflush(stdout); // what the program printed has gone out on the line
+    throw CardReset{reason};
 }
 
 std::unique_ptr<OpenFile> Card::open(const std::string& path, int flags, mode_t mode)

@@ -14,19 +14,23 @@
 #include "sim/card_fs.h"
 #include "sim/clock.h"
 #include "sim/config.h"
+#include "sim/cpld.h"
 #include "sim/ecc.h"
 #include "sim/faults.h"
 #include "sim/fixture.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
+#include "sim/kernel_modules.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
 #include "sim/serial_loopback.h"
 #include "sim/serial_port.h"
 #include "sim/ram.h"
+#include "sim/reset_logic.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
+#include "sim/watchdog.h"
 
 namespace kmb::sim {
 
@@ -34,6 +38,14 @@ class Card {
 public:
     // Boots the card from the state folder `config.state_dir` (created when missing).
     explicit Card(const SimConfig& config);
+    // The fixture's counter agent keeps its registers in the state folder.
+    ~Card();
+    Card(const Card&) = delete;
+    Card& operator=(const Card&) = delete;
+
+    // The card resets: the CPLD keeps `reason` for the next start, the fixture keeps the
+    // counter agent, and the program ends where it stands (CardReset is thrown).
+    [[noreturn]] void reset(uint8_t reason);
 
     // Opens a card path as the card's kernel would: a device node, a kernel file or a file
     // of its file system. Returns nullptr with errno set when it cannot be opened.
@@ -73,8 +85,13 @@ public:
     Shell& shell() { return shell_; }
     SerialPort& serial_port() { return serial_port_; }
     CardRam& ram() { return ram_; }
+    Cpld& cpld() { return cpld_; }
+    KernelModules& modules() { return modules_; }
 
 private:
+    static constexpr uint8_t kReasonWatchdog = 0x80;
+    void keep_counter_agent();
+
     VirtualClock clock_;
     Faults faults_;
     Trace trace_;
@@ -91,6 +108,11 @@ private:
     SerialPort serial_port_;
     CardRam ram_;
     EccStatus ecc_;
+    KernelModules modules_;
+    Cpld cpld_;
+    Watchdog watchdog_;
+    ResetLogic reset_logic_;
+    std::filesystem::path counter_agent_file_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

@@ -34,7 +34,7 @@ constexpr unsigned long kMaxRamMib = 1024;
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, Ram, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, Ram, Cpld, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -57,6 +57,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
     {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
+    {Opt::Cpld, "cpld", "0xNN", "the CPLD's reset-reason byte from this start on\n(kept in the state folder; a new card: 0x00)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
 };
@@ -175,6 +176,20 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return refuse_value(err, option, value, "card seconds from 0 to 1000000000");
         }
         config.sigint_at.push_back(*v);
+        return -1;
+    }
+    case Opt::Cpld: {
+        // A byte as the card's documents write it: 0x and two hexadecimal digits, or decimal.
+        unsigned long v = 0;
+        const bool hex = value.size() > 2 && value.size() <= 4 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X') &&
+                         value.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+        if (hex) {
+            v = std::stoul(value.substr(2), nullptr, 16);
+        } else if (!parse_whole(value, 0, 255, v)) {
+            std::fprintf(err, "%s: invalid reset reason '%s': expected a byte, 0x00 to 0xFF\n", kProgram, value.c_str());
+            return 2;
+        }
+        config.cpld_reason = static_cast<uint8_t>(v);
         return -1;
     }
     case Opt::Ram: {

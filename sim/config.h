@@ -1,7 +1,9 @@
 // How a simulated card is set up for one run: what kmbdiag-sim's command line says.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +25,7 @@ struct SimConfig {
     std::string syslog_path;               // empty: the state folder's syslog file
     int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
     unsigned ram_mib = 64;                 // the card's main memory
+    std::optional<uint8_t> cpld_reason;    // the CPLD's reset reason from this start on
 };
 
 } // namespace kmb::sim

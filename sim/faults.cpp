@@ -36,6 +36,10 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::MemAddressAlias, "mem-address-alias",
      "a dead address line: the upper half of the memory test's span is the same memory as its lower half"},
     {Fault::MemTiny, "mem-tiny", "the card's memory is nearly all taken: less than 4 MiB can be had"},
+    {Fault::CpldUnmapped, "cpld-unmapped", "the kernel refuses the mapping of the CPLD's page through /dev/mem"},
+    {Fault::WatchdogDead, "watchdog-dead", "the watchdog never resets the card, fed or not"},
+    {Fault::CounterAgentResetDead, "counter-agent-reset-dead",
+     "the counter agent's reset lines do not reach the card's reset logic"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

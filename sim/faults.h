@@ -34,6 +34,9 @@ enum class Fault {
     EccAbsent,
     MemAddressAlias,
     MemTiny,
+    CpldUnmapped,
+    WatchdogDead,
+    CounterAgentResetDead,
     Count_
 };
 

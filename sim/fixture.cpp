@@ -102,7 +102,20 @@ void Fixture::counter_agent_outputs_changed(uint8_t driven, uint8_t levels)
     // The card's reset logic watches these two lines and takes one only when it stays low for
     // a while, so a low that lasts from one register write to the next resets nothing. It
     // belongs here, timed from this change of level.
-    reset_lines_ = static_cast<uint8_t>(pulled_up(driven, levels) & kResetLines);
+    const auto lines = static_cast<uint8_t>(pulled_up(driven, levels) & kResetLines);
+    if (lines != reset_lines_) {
+        reset_lines_ = lines;
+        if (reset_lines_changed_) {
+            reset_lines_changed_(lines);
+        }
+    }
+}
+
+void Fixture::restore_counter_agent(const Pca9557::Registers& registers)
+{
+    counter_agent_.restore(registers);
+    const auto driven = static_cast<uint8_t>(~registers.config);
+    reset_lines_ = static_cast<uint8_t>(pulled_up(driven, static_cast<uint8_t>(registers.output & driven)) & kResetLines);
 }
 
 } // namespace kmb::sim

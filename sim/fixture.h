@@ -33,6 +33,10 @@ public:
     // The levels of the counter agent's reset-into-primary and reset-into-secondary lines
     // (bits 0x01 and 0x02; set: high, idle).
     uint8_t reset_lines() const { return reset_lines_; }
+    // Told when the reset lines change level.
+    void set_reset_lines_changed(std::function<void(uint8_t lines)> fn) { reset_lines_changed_ = std::move(fn); }
+    // The counter agent belongs to the fixture and keeps its registers while the card is off.
+    void restore_counter_agent(const Pca9557::Registers& registers);
 
 private:
     void expander_outputs_changed(uint8_t driven, uint8_t levels);
@@ -46,6 +50,7 @@ private:
     bool irq_high_ = true;  // pulled up while nothing drives it
     bool iirq_high_ = true;
     uint8_t reset_lines_;
+    std::function<void(uint8_t lines)> reset_lines_changed_;
 };
 
 } // namespace kmb::sim

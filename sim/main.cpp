@@ -8,6 +8,7 @@
 #include "os/os.h"
 #include "shell/kmb_main.h"
 #include "sim/card.h"
+#include "sim/card_reset.h"
 #include "sim/command_line.h"
 #include "sim/config.h"
 #include "sim/console_line.h"
@@ -43,7 +44,12 @@ int main(int argc, char** argv)
         }
         os.watch_for_hang_up(true);
         kmb::os::install(&os);
-        const int result = kmb::kmb_main(argc, argv);
+        int result;
+        try {
+            result = kmb::kmb_main(argc, argv);
+        } catch (const kmb::sim::CardReset&) {
+            result = kmb::sim::kResetExitStatus; // the card went down; it said nothing more
+        }
         kmb::os::install(nullptr);
         std::fflush(stdout);
         stdout = host_stdout;

@@ -33,6 +33,21 @@ public:
     bool i2c_write(const uint8_t* data, std::size_t count) override;
     bool i2c_read(uint8_t* data, std::size_t count) override;
 
+    // The registers as written, for keeping the chip's state while the card is off.
+    struct Registers {
+        uint8_t output;
+        uint8_t polarity;
+        uint8_t config;
+    };
+    Registers registers() const { return {output_, polarity_, config_}; }
+    // Puts back what registers() gave, telling nobody: the pins were at these levels already.
+    void restore(const Registers& r)
+    {
+        output_ = r.output;
+        polarity_ = r.polarity;
+        config_ = r.config;
+    }
+
     // The registers as the bus would read them, for tests and the fixture.
     uint8_t read_register(uint8_t reg) const;
     uint8_t pins() const;

@@ -73,7 +73,7 @@ int Shell::run(const char* command_line)
         io.err.write("sh: " + command.words.front() + ": not found\n");
         return wait_status(kStatusNotFound);
     }
-    ProgramContext ctx{fs_, env_, io};
+    ProgramContext ctx{fs_, env_, io, modules_};
     return wait_status(program(command.words, ctx));
 }
 

@@ -10,6 +10,7 @@ namespace kmb::sim {
 
 class BootEnv;
 class CardFs;
+class KernelModules;
 class Trace;
 
 class Shell {
@@ -19,11 +20,14 @@ public:
     // Runs one command line; returns a wait status as system(3) does (exit code << 8).
     // Standard output goes to the console (stdout) unless redirected, errors to stderr.
     int run(const char* command_line);
+    // The kernel's modules, for rmmod.
+    void set_modules(KernelModules* modules) { modules_ = modules; }
 
 private:
     CardFs& fs_;
     BootEnv& env_;
     Trace& trace_;
+    KernelModules* modules_ = nullptr;
 };
 
 } // namespace kmb::sim

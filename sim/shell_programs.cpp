@@ -10,6 +10,7 @@
 #include "sim/boot_env.h"
 #include "sim/card_fs.h"
 #include "sim/config.h"
+#include "sim/kernel_modules.h"
 #include "sim/open_file.h"
 
 namespace kmb::sim {
@@ -180,6 +181,27 @@ int version(const ProgramArgs&, ProgramContext& ctx)
     return 0;
 }
 
+int rmmod(const ProgramArgs& args, ProgramContext& ctx)
+{
+    if (args.size() < 2) {
+        ctx.io.err.write("Usage: rmmod modulename ...\n");
+        return 1;
+    }
+    int status = 0;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name.size() > 1 && name[0] == '-') {
+            ctx.io.err.write("rmmod: ERROR: unknown option '" + name + "'\n");
+            return 1;
+        }
+        if (ctx.modules == nullptr || !ctx.modules->unload(name)) {
+            ctx.io.err.write("rmmod: ERROR: Module " + name + " is not currently loaded\n");
+            status = 1;
+        }
+    }
+    return status;
+}
+
 struct Program {
     std::string_view path;
     ProgramMain main;
@@ -192,6 +214,7 @@ constexpr Program kPrograms[] = {
     {"/usr/local/bin/version.sh", version_script},
     {"/usr/local/bin/fw_printenv", fw_printenv},
     {"/usr/local/bin/version", version},
+    {"/sbin/rmmod", rmmod},
 };
 
 } // namespace

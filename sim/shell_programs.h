@@ -11,6 +11,7 @@ namespace kmb::sim {
 
 class BootEnv;
 class CardFs;
+class KernelModules;
 
 // What a program of the card can reach: the card's files, the boot loader's environment and
 // the streams the shell set up for it.
@@ -18,6 +19,7 @@ struct ProgramContext {
     CardFs& fs;
     BootEnv& env;
     ShellStreams& io;
+    KernelModules* modules = nullptr; // none: a card whose kernel has no modules loaded
 };
 
 using ProgramArgs = std::vector<std::string>; // the command's words, its name first

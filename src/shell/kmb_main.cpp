@@ -13,6 +13,7 @@
 #include "shell/card_version.h"
 #include "shell/options.h"
 #include "shell/pending_tests.h"
+#include "shell/reset_tests.h"
 #include "shell/top_menu.h"
 
 namespace kmb {

@@ -9,6 +9,7 @@
 #include "shell/input.h"
 #include "shell/options.h"
 #include "shell/pending_tests.h"
+#include "shell/reset_tests.h"
 #include "shell/sequences.h"
 #include "shell/top_menu.h"
 

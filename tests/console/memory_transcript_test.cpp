@@ -43,7 +43,7 @@ TEST_F(MemoryMenu, EachFaultShowsAsTheOperatorMustSeeIt)
         const SimRun r = run("kmb\n8\n99\nexit\n", c.args);
         EXPECT_EQ(r.exit_status, 1);
         EXPECT_EQ(r.err, "");
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + c.shown + kmb_cycle(8) + top_cycle()));
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + c.shown + kmb_cycle(8) + top_cycle()));
     }
 }
 
@@ -60,7 +60,7 @@ TEST_F(MemoryMenu, LoopedUntilCtrlCEveryPassIsTheSame)
     for (int pass = 0; pass < passes; ++pass) {
         looped += memory_passed(pass * kMemorySpinnerSteps);
     }
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + looped +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + looped +
                                          kmb_cycle(8) + "loop is disabled\n" + kmb_cycle(91) + top_cycle()));
 }
 

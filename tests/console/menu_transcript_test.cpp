@@ -14,7 +14,7 @@ using MenuTranscript = SimTranscript;
 TEST_F(MenuTranscript, StartsAtTheTopLevelMenuAndExitEndsWithStatusOne)
 {
     const SimRun r = run("exit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle()));
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "");
 }
@@ -39,7 +39,7 @@ TEST_F(MenuTranscript, EndOfInputEndsTheProgramWithoutRepeatingTheLastCommand)
 {
     // "count 7" without a line end, then nothing more: it acts once, then the program ends.
     const SimRun r = run("count 7");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "Count = 7\n" + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "Count = 7\n" + top_cycle()));
     EXPECT_EQ(r.exit_status, 1);
 }
 
@@ -69,7 +69,7 @@ TEST_F(MenuTranscript, OptionCommandsAndTheSummary)
     };
     for (const Case& c : cases) {
         const SimRun r = run(std::string(c.line) + "exit\n");
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.printed + top_cycle())) << c.line;
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + c.printed + top_cycle())) << c.line;
     }
 }
 
@@ -91,7 +91,7 @@ TEST_F(MenuTranscript, OnlyTheKeywordAtTheStartOfALineActs)
     // "stop no" later on the line is the loop argument's tail, not a command of its own; and
     // "loops" is the loop keyword with a line end in its argument column.
     const SimRun r = run("loop yes stop no\noptions\nloops\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
                                          option_summary(true, true, false, false) + top_cycle() +
                                          "Diagnostic looping\n" + top_cycle()));
 }
@@ -99,7 +99,7 @@ TEST_F(MenuTranscript, OnlyTheKeywordAtTheStartOfALineActs)
 TEST_F(MenuTranscript, DefaultRestoresOptionsButNotModes)
 {
     const SimRun r = run("jtk yes\nloop yes\nstop no\ndefault\noptions\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() +
                                          "[Enabled] Diagnostic looping\n" + top_cycle() + "[Disabled] Stop on error\n" +
                                          top_cycle() + top_cycle() + option_summary(false, true, false, true) +
                                          top_cycle()));
@@ -121,7 +121,7 @@ TEST_F(MenuTranscript, ALineLongerThanTheBufferIsReadInPieces)
     };
     for (const Case& c : cases) {
         const SimRun r = run(c.input);
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + c.after_loop + top_cycle()))
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + c.after_loop + top_cycle()))
             << c.input;
         EXPECT_EQ(r.exit_status, 1);
     }
@@ -130,13 +130,13 @@ TEST_F(MenuTranscript, ALineLongerThanTheBufferIsReadInPieces)
 TEST_F(MenuTranscript, KmbMenuShowsEveryEntryAndLeavesWith99)
 {
     const SimRun r = run("kmb\n99\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + top_cycle()));
 }
 
 TEST_F(MenuTranscript, KmbMenuSelectionIsRememberedAndEnterRunsItAgain)
 {
     const SimRun r = run("kmb\n\n3\n\n12\n-1\n50 and more\n99\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + kmb_cycle(0) + kCounterAgentPassed + kmb_cycle(3) +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + kmb_cycle(0) + kCounterAgentPassed + kmb_cycle(3) +
                                          kCounterAgentPassed + kmb_cycle(3) + kmb_cycle(12) + kmb_cycle(-1) +
                                          kmb_cycle(50) + top_cycle()));
 }
@@ -155,7 +155,7 @@ TEST_F(MenuTranscript, LoopAndStopTogglesLastOnlyWhileTheKmbMenuIsOpen)
 TEST_F(MenuTranscript, EndOfInputInTheKmbMenuLeavesItWithoutRepeating)
 {
     const SimRun r = run("kmb\n3");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
     EXPECT_EQ(r.exit_status, 1);
 }
 
@@ -163,7 +163,7 @@ TEST_F(MenuTranscript, CardInformationComesFromTheBootLoaderEnvironment)
 {
     const SimRun r = run("kmb\n70\n99\nexit\n", {"--env", "part#=KMB-P0009", "--env", "serial#=KMB-S0000009",
                                                  "--env", "rev#=B1", "--env", "ethaddr=02:00:4b:4d:42:09"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) +
                                          "part#=KMB-P0009\nserial#=KMB-S0000009\nrev#=B1\nethaddr=02:00:4b:4d:42:09\n" +
                                          kmb_cycle(70) + top_cycle()));
 }

@@ -65,6 +65,9 @@ inline std::string kmb_cycle(int selection)
     return kKmbMenu + "Select test or feature by number [" + std::to_string(selection) + "]: ";
 }
 
+// Start-up's CPLD line on a new card, whose reset reason is 0x00.
+inline const std::string kFreshCpld = " cpld = 0\n";
+
 inline const std::string kNotInFixture = "This KMB is not in the test fixture, diagnostic won't run\n";
 inline const std::string kNoIoExpander = "ERROR open IO expander, most tests can't run\n";
 

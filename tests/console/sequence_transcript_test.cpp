@@ -35,7 +35,7 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
     };
     for (const Case& c : cases) {
         const SimRun r = run(std::string(c.count) + c.loop + "all\nexit\n", c.args);
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.echoed + top_cycle() + healthy_passes(c.passes) + top_cycle()))
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + c.echoed + top_cycle() + healthy_passes(c.passes) + top_cycle()))
             << c.count << c.loop;
     }
 }
@@ -81,7 +81,7 @@ TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
     // Two passes by the count (some 10.4 s of card time, 5.2 s each); the next run has no
     // count and loops until the Ctrl-C at 23 s, which lands in its third pass.
     const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "23", "--sigint-at", "300"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
                                          top_cycle() + healthy_passes(2) + top_cycle() +
                                          healthy_passes(3, 2 * kHealthySpinnerSteps) + top_cycle()));
 }
@@ -91,7 +91,7 @@ TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
     // Each pass of the counter agent test waits two seconds of card time: a Ctrl-C at 9 s
     // lands in the fifth pass, which completes; the prompt then offers 3 again.
     const SimRun r = run("kmb\n91\n3\n91\n99\nexit\n", {"--sigint-at", "9", "--sigint-at", "300"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) +
                                          repeat(kCounterAgentPassed, 5) + kmb_cycle(3) + "loop is disabled\n" +
                                          kmb_cycle(91) + top_cycle()));
 }
@@ -112,7 +112,7 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
 TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
                                          pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed + top_cycle()));
 }
 
@@ -127,14 +127,14 @@ TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
         failing_passes += kComprehensiveStart + pass_tests(pass * kHealthySpinnerSteps, kCounterAgentFailed) +
                           kComprehensiveFailed;
     }
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
                                          "[Disabled] Stop on error\n" + top_cycle() + failing_passes + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
 {
     const SimRun r = run("fvt\npxwud y\nfvt\nexit\n", {"--fault", "counter-agent-output-bit0-stuck"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
                                          top_cycle() + serial_passed(0) + "Error read back output port default value\n" +
                                          "expect: 0x00         read: 0x1\n" + kCounterAgentFailed +
                                          memory_passed(kSerialPasses) + kComprehensiveFailed + "\n\n" + kDateLine +
@@ -144,7 +144,7 @@ TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
 TEST_F(SequenceTranscript, EssIsRefusedOutsideManufacturingModeAfterTheDateLine)
 {
     const SimRun r = run("ess\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kDateLine + kEssRefused + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kDateLine + kEssRefused + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
@@ -155,14 +155,14 @@ TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
         passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine +
                   healthy_tests((pass - 1) * kHealthySpinnerSteps) + kComprehensivePassed + "\n";
     }
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "60" + passes + "\n\n" + kDateLine + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
 {
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
                                          pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed + "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
@@ -172,7 +172,7 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
 TEST_F(SequenceTranscript, EssCountThatIsNoNumberRunsNoPasses)
 {
     const SimRun r = run("jtk yes\ness\nmany\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 0\n" + "\n\n" + kDateLine + top_cycle()));
 }
 

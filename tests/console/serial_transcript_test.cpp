@@ -67,7 +67,7 @@ TEST_F(SerialTranscript, OneRunOnAHealthyOrFaultyPort)
             args = {"--fault", c.fault};
         }
         const SimRun r = run("kmb\n2\n99\nexit\n", args);
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + c.printed + kmb_cycle(2) + top_cycle())) << fault;
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + c.printed + kmb_cycle(2) + top_cycle())) << fault;
         EXPECT_EQ(r.err, c.err) << fault;
         EXPECT_EQ(r.exit_status, 1) << fault;
     }
@@ -98,7 +98,7 @@ TEST_F(SerialTranscript, LoopedRunsUntilCtrlCOrTheFirstFailure)
     };
     for (const Case& c : cases) {
         const SimRun r = run(c.console, c.args);
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + c.toggles + c.printed + kmb_cycle(2) +
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + c.toggles + c.printed + kmb_cycle(2) +
                                              "loop is disabled\n" + kmb_cycle(91) + top_cycle()))
             << c.title;
     }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "shell/kmb_main.h"
+#include "sim/card_reset.h"
 #include "support/capture.h"
 
 namespace kmb::test {
@@ -15,7 +16,11 @@ Session run_diagnostic(SimCard& card, const std::string& console)
     char* argv[] = {name, nullptr};
     Session session;
     CapturedOutput capture;
-    session.exit_status = kmb_main(1, argv);
+    try {
+        session.exit_status = kmb_main(1, argv);
+    } catch (const sim::CardReset&) {
+        session.exit_status = sim::kResetExitStatus;
+    }
     session.out = capture.out();
     session.err = capture.err();
     return session;
