@@ -41,6 +41,8 @@ Card::Card(const SimConfig& config)
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
       lm77_(config.temperature_half_degrees),
+      interrupts_(faults_),
+      agent_driver_(interrupts_, faults_),
       shell_(fs_, env_, trace_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
@@ -51,6 +53,7 @@ Card::Card(const SimConfig& config)
     }
     env_.save();
     bus_.attach(wiring::kLm77Address, &lm77_);
+    wire_interrupt_lines();
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;
@@ -68,6 +71,23 @@ Card::Card(const SimConfig& config)
     for (double seconds : config.sigint_at) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [] { std::raise(SIGINT); }, true);
     }
+}
+
+void Card::wire_interrupt_lines()
+{
+    // The expander's pins drive the host agent's lines on the fixture; the LM77's two outputs
+    // are the card's own. Each source tells its level as it changes.
+    fixture_.set_agent_line_changed([this](int line, bool high) { interrupts_.set_source(line, !high); });
+    lm77_.set_outputs_changed([this](bool int_low, bool crit_low) {
+        interrupts_.set_source(wiring::kLm77IntLine, int_low);
+        interrupts_.set_source(wiring::kLm77CritLine, crit_low);
+    });
+    for (int line : {wiring::kAgentIrqLine, wiring::kAgentIirqLine}) {
+        interrupts_.set_source(line, !fixture_.agent_line_high(line));
+    }
+    interrupts_.set_source(wiring::kLm77IntLine, lm77_.int_low());
+    interrupts_.set_source(wiring::kLm77CritLine, lm77_.crit_low());
+    add_kernel_file("/proc/interrupts", [this] { return std::optional<std::string>(interrupts_.proc_interrupts(clock_.now_us())); });
 }
 
 std::unique_ptr<OpenFile> Card::open(const std::string& path, int flags, mode_t mode)

@@ -18,6 +18,7 @@
 #include "sim/fixture.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
+#include "sim/interrupts.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
 #include "sim/shell.h"
@@ -65,10 +66,13 @@ public:
     I2cBus& i2c() { return bus_; }
     Fixture& fixture() { return fixture_; }
     Lm77& lm77() { return lm77_; }
+    InterruptLines& interrupts() { return interrupts_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
 
 private:
+    void wire_interrupt_lines();
+
     VirtualClock clock_;
     Faults faults_;
     Trace trace_;
@@ -79,6 +83,7 @@ private:
     I2cBus bus_;
     Fixture fixture_;
     Lm77 lm77_;
+    InterruptLines interrupts_;
     AgentDriver agent_driver_;
     Shell shell_;
     std::map<std::string, NodeOpener> nodes_;

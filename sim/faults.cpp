@@ -23,6 +23,13 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::CounterAgentOutputBit0Stuck, "counter-agent-output-bit0-stuck",
      "bit 0 of the counter agent's output latch reads 1 whatever is written"},
     {Fault::AgentdrvAbsent, "agentdrv-absent", "the agent driver's node /dev/agentdrv is missing"},
+    {Fault::AgentdrvStatusError, "agentdrv-status-error", "the agent driver fails every status request (request 2)"},
+    {Fault::AgentIrqStuckLow, "agent-irq-stuck-low", "the host agent's IRQ line (25) is shorted to ground: always asserted"},
+    {Fault::AgentIrqOpen, "agent-irq-open", "the host agent's IRQ line (25) never reaches the card"},
+    {Fault::AgentIirqStuckLow, "agent-iirq-stuck-low",
+     "the host agent's IIRQ line (26) is shorted to ground: always asserted"},
+    {Fault::AgentIirqOpen, "agent-iirq-open", "the host agent's IIRQ line (26) never reaches the card"},
+    {Fault::IoxPolarityBit0Stuck, "iox-polarity-bit0-stuck", "the I/O expander's polarity register reads back 0x01"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

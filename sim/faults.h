@@ -24,6 +24,12 @@ enum class Fault {
     CounterAgentPin7StuckHigh,
     CounterAgentOutputBit0Stuck,
     AgentdrvAbsent,
+    AgentdrvStatusError,
+    AgentIrqStuckLow,
+    AgentIrqOpen,
+    AgentIirqStuckLow,
+    AgentIirqOpen,
+    IoxPolarityBit0Stuck,
     Count_
 };
 

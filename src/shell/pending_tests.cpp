@@ -3,11 +3,8 @@
 namespace kmb {
 
 int serial_port_test() { return 0; }
-int agent_i2c_bus_test() { return 0; }
 int temperature_sensor_test() { return 0; }
 int temperature_reading_check() { return 0; }
-int agent_irq_test() { return 0; }
-int agent_iirq_test() { return 0; }
 int memory_test() { return 0; }
 int eth_loopback_test() { return 0; }
 int phy_dump_regs() { return 0; }

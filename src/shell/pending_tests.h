@@ -8,11 +8,8 @@
 namespace kmb {
 
 int serial_port_test();
-int agent_i2c_bus_test();
 int temperature_sensor_test();
 int temperature_reading_check();
-int agent_irq_test();
-int agent_iirq_test();
 int memory_test();
 int eth_loopback_test();
 int phy_dump_regs();

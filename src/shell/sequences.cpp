@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "board/agent_bus.h"
 #include "board/counter_agent.h"
 #include "os/os.h"
 #include "shell/input.h"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "board/agent_bus.h"
 #include "board/counter_agent.h"
 #include "os/os.h"
 #include "shell/input.h"

@@ -75,6 +75,37 @@ inline const std::string kCounterAgentHints =
 inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
 inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
 
+inline const std::string kAgentI2cLabel = "Agent i2c bus test .....................";
+inline const std::string kAgentI2cPassed = kAgentI2cLabel + "PASSED\n";
+inline const std::string kAgentI2cFailed = kAgentI2cLabel + "FAILED\n";
+inline const std::string kAgentIrqPassed = "Agent IRQ test .........................PASSED\n";
+inline const std::string kAgentIrqFailed = "Agent IRQ test .........................FAILED\n";
+inline const std::string kAgentIirqPassed = "Agent IIRQ test ........................PASSED\n";
+inline const std::string kAgentIirqFailed = "Agent IIRQ test ........................FAILED\n";
+inline const std::string kIrqStuckLow = "IRQ stuck LOW\n";
+inline const std::string kIirqStuckLow = "IIRQ stuck LOW\n";
+inline const std::string kIrqMissed = "Expected agent interrupt didn't happen\nIRQ line may stuck HIGH\n";
+inline const std::string kIirqMissed = "Expected agent interrupt didn't happen\nIIRQ line may stuck HIGH\n";
+
+// What each test of one comprehensive pass prints, in the pass's order: its healthy verdict
+// unless a test case says otherwise.
+struct PassLines {
+    std::string serial = "";
+    std::string counter_agent = kCounterAgentPassed;
+    std::string temperature = "";
+    std::string agent_i2c = kAgentI2cPassed;
+    std::string memory = "";
+    std::string ethernet = "";
+    std::string agent_irq = kAgentIrqPassed;
+    std::string agent_iirq = kAgentIirqPassed;
+};
+
+inline std::string comprehensive_body(const PassLines& p = {})
+{
+    return p.serial + p.counter_agent + p.temperature + p.agent_i2c + p.memory + p.ethernet + p.agent_irq +
+           p.agent_iirq;
+}
+
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
 inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";

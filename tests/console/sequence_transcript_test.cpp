@@ -11,7 +11,7 @@ namespace {
 
 using SequenceTranscript = SimTranscript;
 
-const std::string kHealthyPass = kComprehensiveStart + kCounterAgentPassed + kComprehensivePassed;
+const std::string kHealthyPass = kComprehensiveStart + comprehensive_body() + kComprehensivePassed;
 
 TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
 {
@@ -36,12 +36,13 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
 
 TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
 {
-    // Two passes by the count (to about 4 s of card time); the next run has no count and
-    // loops until the Ctrl-C at 9 s, which lands in its third pass.
-    const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "9", "--sigint-at", "300"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
-                                         top_cycle() + repeat(kHealthyPass, 2) + top_cycle() +
-                                         repeat(kHealthyPass, 3) + top_cycle()));
+    // Two passes by the count; the next run has no count and loops until the Ctrl-C, far
+    // beyond the first run's end.
+    const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "900"});
+    EXPECT_TRUE(repeats_until_ctrl_c(r.out,
+                                     top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
+                                         top_cycle() + repeat(kHealthyPass, 2) + top_cycle(),
+                                     kHealthyPass, 2, top_cycle()));
 }
 
 TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
@@ -62,7 +63,7 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
     const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "3", "--sigint-at", "300"});
     EXPECT_TRUE(transcript_is(
         r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine + kEssCountPrompt +
-                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + kCounterAgentPassed + kComprehensivePassed +
+                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + comprehensive_body() + kComprehensivePassed +
                    "\n" + "--- Start pass 2.  " + kDateLine + "\n\n" + kDateLine + top_cycle() + kmb_cycle(0) +
                    "loop is enabled\n" + kmb_cycle(91) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
 }
@@ -71,27 +72,28 @@ TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
-                                         kCounterAgentFailed + kComprehensiveFailed + top_cycle()));
+                                         comprehensive_body({.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
 {
-    // A failing pass gives up after its first second of card time: a Ctrl-C at 5.6 s lands
-    // in the sixth pass, which completes.
     const SimRun r = run("loop yes\nstop no\nall\nexit\n",
-                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "5.6", "--sigint-at", "300"});
-    const std::string failing_pass = kComprehensiveStart + kCounterAgentFailed + kComprehensiveFailed;
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
-                                         "[Disabled] Stop on error\n" + top_cycle() + repeat(failing_pass, 6) +
-                                         top_cycle()));
+                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "300"});
+    const std::string failing_pass =
+        kComprehensiveStart + comprehensive_body({.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed;
+    EXPECT_TRUE(repeats_until_ctrl_c(r.out,
+                                     top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
+                                         "[Disabled] Stop on error\n" + top_cycle(),
+                                     failing_pass, 2, top_cycle()));
 }
 
 TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
 {
     const SimRun r = run("fvt\npxwud y\nfvt\nexit\n", {"--fault", "counter-agent-output-bit0-stuck"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
-                                         top_cycle() + "Error read back output port default value\n" +
-                                         "expect: 0x00         read: 0x1\n" + kCounterAgentFailed +
+                                         top_cycle() + comprehensive_body({.counter_agent = "Error read back output port default value\n"
+                                                                              "expect: 0x00         read: 0x1\n" +
+                                                                              kCounterAgentFailed}) +
                                          kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
 }
 
@@ -106,7 +108,7 @@ TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
     const SimRun r = run("jtk yes\ness\n\nexit\n");
     std::string passes;
     for (int pass = 1; pass <= 60; ++pass) {
-        passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine + kCounterAgentPassed +
+        passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine + comprehensive_body() +
                   kComprehensivePassed + "\n";
     }
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
@@ -118,7 +120,7 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         kCounterAgentFailed + kComprehensiveFailed + "\n\n" + kDateLine +
+                                         comprehensive_body({.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed + "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");
 }

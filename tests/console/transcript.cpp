@@ -75,4 +75,18 @@ std::string repeat(const std::string& text, int times)
     return out;
 }
 
+::testing::AssertionResult repeats_until_ctrl_c(const std::string& out, const std::string& head,
+                                                const std::string& pass, int at_least, const std::string& tail)
+{
+    int n = 0;
+    for (std::size_t at = out.find(pass, head.size()); at != std::string::npos; at = out.find(pass, at + pass.size())) {
+        ++n;
+    }
+    if (n < at_least) {
+        return ::testing::AssertionFailure() << n << " passes, expected at least " << at_least << "\n"
+                                             << transcript_difference(out, head + repeat(pass, at_least) + tail);
+    }
+    return transcript_is(out, head + repeat(pass, n) + tail);
+}
+
 } // namespace kmb::test

@@ -64,8 +64,16 @@ struct SoakCase {
 
 std::vector<SoakCase> soak_cases()
 {
-    const std::string healthy = kComprehensiveStart + kCounterAgentPassed + kComprehensivePassed;
-    const std::string failed = kComprehensiveStart + kCounterAgentFailed + kComprehensiveFailed;
+    const std::string healthy = kComprehensiveStart + comprehensive_body() + kComprehensivePassed;
+    const std::string failed =
+        kComprehensiveStart + comprehensive_body({.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed;
+    // Without the expander nothing drives the agent's lines, and without the agent driver
+    // nothing arms them.
+    const std::string unarmed = kComprehensiveStart + comprehensive_body({.counter_agent = kCounterAgentFailed,
+                                                                          .agent_i2c = kAgentI2cFailed,
+                                                                          .agent_irq = kIrqMissed + kAgentIrqFailed,
+                                                                          .agent_iirq = kIirqMissed + kAgentIirqFailed}) +
+                                kComprehensiveFailed;
     return {
         {"healthy", {}, 1000, "", healthy, ""},
         // No lamps, pin 7 shorted, no agent driver: every pass fails the same way and the
@@ -74,7 +82,7 @@ std::vector<SoakCase> soak_cases()
          {sim::Fault::IoxAbsent, sim::Fault::CounterAgentPin7StuckLow, sim::Fault::AgentdrvAbsent},
          100,
          kNoIoExpander,
-         failed,
+         unarmed,
          ""},
         // The counter agent gone and a stuck latch that nobody reaches: the open fails in
         // every pass and says so each time.
