@@ -21,6 +21,8 @@
 #include "sim/interrupts.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
+#include "sim/serial_loopback.h"
+#include "sim/serial_port.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -69,6 +71,7 @@ public:
     InterruptLines& interrupts() { return interrupts_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
+    SerialPort& serial_port() { return serial_port_; }
 
 private:
     void wire_interrupt_lines();
@@ -86,6 +89,8 @@ private:
     InterruptLines interrupts_;
     AgentDriver agent_driver_;
     Shell shell_;
+    SerialLoopback serial_loopback_;
+    SerialPort serial_port_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

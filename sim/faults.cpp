@@ -30,6 +30,14 @@ constexpr FaultInfo kCatalogue[] = {
      "the host agent's IIRQ line (26) is shorted to ground: always asserted"},
     {Fault::AgentIirqOpen, "agent-iirq-open", "the host agent's IIRQ line (26) never reaches the card"},
     {Fault::IoxPolarityBit0Stuck, "iox-polarity-bit0-stuck", "the I/O expander's polarity register reads back 0x01"},
+    {Fault::SerialAbsent, "serial-absent", "the serial port's node /dev/tts/0 is missing"},
+    {Fault::SerialNoLoopback, "serial-no-loopback",
+     "the serial loopback connector is not plugged in: no status line ever active, no data back"},
+    {Fault::SerialRtsCtsOnly, "serial-rts-cts-only",
+     "the serial loopback connector carries RTS to CTS, but DTR reaches neither CAR nor DSR"},
+    {Fault::SerialRing, "serial-ring", "the serial port's ring indicator input is always asserted"},
+    {Fault::SerialDropByte, "serial-drop-byte", "the serial port loses one received byte of the first pass"},
+    {Fault::SerialCorrupt, "serial-corrupt", "every byte looped back on the serial port has its bit 0 flipped"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

@@ -30,6 +30,12 @@ enum class Fault {
     AgentIirqStuckLow,
     AgentIirqOpen,
     IoxPolarityBit0Stuck,
+    SerialAbsent,
+    SerialNoLoopback,
+    SerialRtsCtsOnly,
+    SerialRing,
+    SerialDropByte,
+    SerialCorrupt,
     Count_
 };
 

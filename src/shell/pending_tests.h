@@ -7,7 +7,6 @@
 
 namespace kmb {
 
-int serial_port_test();
 int temperature_sensor_test();
 int temperature_reading_check();
 int memory_test();

@@ -64,7 +64,7 @@ TEST_F(AgentBusTranscript, LoopedUntilCtrlCAndAFailureEndsTheLoopWhenStopOnError
         const std::string tail = kmb_cycle(c.menu) + top_cycle();
         SimRun r = run("kmb\n91\n" + n + "\n99\nexit\n", fault_args(c, {"--sigint-at", "20"}));
         if (passes) {
-            EXPECT_TRUE(repeats_until_ctrl_c(r.out, head, c.printed, 3, tail));
+            EXPECT_TRUE(repeats_until_ctrl_c(r.out, head, [&c](int) { return c.printed; }, 3, tail));
         } else {
             EXPECT_TRUE(transcript_is(r.out, head + c.printed + tail));
         }
@@ -75,7 +75,7 @@ TEST_F(AgentBusTranscript, LoopedUntilCtrlCAndAFailureEndsTheLoopWhenStopOnError
             continue;
         }
         r = run("stop no\nkmb\n91\n" + n + "\n99\nexit\n", fault_args(c, {"--sigint-at", "20"}));
-        EXPECT_TRUE(repeats_until_ctrl_c(r.out, top_cycle() + "[Disabled] Stop on error\n" + head, c.printed, 3, tail));
+        EXPECT_TRUE(repeats_until_ctrl_c(r.out, top_cycle() + "[Disabled] Stop on error\n" + head, [&c](int) { return c.printed; }, 3, tail));
     }
 }
 

@@ -2,6 +2,7 @@
 // transcripts below are built from these pieces; none of them is captured from the program.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace kmb::test {
@@ -87,28 +88,64 @@ inline const std::string kIirqStuckLow = "IIRQ stuck LOW\n";
 inline const std::string kIrqMissed = "Expected agent interrupt didn't happen\nIRQ line may stuck HIGH\n";
 inline const std::string kIirqMissed = "Expected agent interrupt didn't happen\nIIRQ line may stuck HIGH\n";
 
-// What each test of one comprehensive pass prints, in the pass's order: its healthy verdict
-// unless a test case says otherwise.
+// The progress spinner: `count` steps after the `done` the program has printed since it started.
+inline std::string spinner(int done, int count)
+{
+    static const char* const kSteps[] = {"|\b", "/\b", "-\b", "\\\b"};
+    std::string out;
+    for (int i = 1; i <= count; ++i) {
+        out += kSteps[(done + i) % 4];
+    }
+    return out;
+}
+
+inline const std::string kSerialLabel = "Serial port test .......................";
+inline const std::string kSerialHints =
+    "** Make sure the KMB card is properly seated in the ***\n"
+    "** fixture, or you may have a bad CPU               ***\n";
+inline const std::string kSerialFailed = kSerialLabel + "FAILED\n" + kSerialHints;
+inline constexpr int kSerialPasses = 15; // one spinner step each
+// A good serial port test, after `done` spinner steps.
+inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
+
+// What each test of one comprehensive pass prints, in the pass's order, after `done` spinner
+// steps: its healthy text unless a test case gives another.
 struct PassLines {
-    std::string serial = "";
-    std::string counter_agent = kCounterAgentPassed;
-    std::string temperature = "";
-    std::string agent_i2c = kAgentI2cPassed;
-    std::string memory = "";
-    std::string ethernet = "";
-    std::string agent_irq = kAgentIrqPassed;
-    std::string agent_iirq = kAgentIirqPassed;
+    std::optional<std::string> serial = std::nullopt;
+    std::optional<std::string> counter_agent = std::nullopt;
+    std::optional<std::string> temperature = std::nullopt;
+    std::optional<std::string> agent_i2c = std::nullopt;
+    std::optional<std::string> memory = std::nullopt;
+    std::optional<std::string> ethernet = std::nullopt;
+    std::optional<std::string> agent_irq = std::nullopt;
+    std::optional<std::string> agent_iirq = std::nullopt;
 };
 
-inline std::string comprehensive_body(const PassLines& p = {})
+inline std::string pass_tests(int done, const PassLines& p = {})
 {
-    return p.serial + p.counter_agent + p.temperature + p.agent_i2c + p.memory + p.ethernet + p.agent_irq +
-           p.agent_iirq;
+    return p.serial.value_or(serial_passed(done)) + p.counter_agent.value_or(kCounterAgentPassed) +
+           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or("") +
+           p.ethernet.value_or("") + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
 }
+
+// What the tests of one comprehensive pass print on a healthy card before the verdict line,
+// after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
+inline constexpr int kHealthySpinnerSteps = kSerialPasses;
+inline std::string healthy_tests(int done) { return pass_tests(done); }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
 inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";
+
+// `passes` healthy comprehensive passes, the first after `done` spinner steps.
+inline std::string healthy_passes(int passes, int done = 0)
+{
+    std::string out;
+    for (int i = 0; i < passes; ++i) {
+        out += kComprehensiveStart + healthy_tests(done + i * kHealthySpinnerSteps) + kComprehensivePassed;
+    }
+    return out;
+}
 
 inline const std::string kFvtRefused = "This option is available only at the Factory.\n";
 inline const std::string kEssRefused = "This option is available only to Manufacturing.\n";
