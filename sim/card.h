@@ -65,6 +65,8 @@ public:
     Fixture& fixture() { return fixture_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
+    // The user the card's programs and daemons run as.
+    const std::string& login_name() const { return login_name_; }
 
 private:
     VirtualClock clock_;
@@ -81,6 +83,7 @@ private:
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;
+    std::string login_name_ = "root";
 };
 
 } // namespace kmb::sim
