@@ -212,8 +212,8 @@ TEST_F(IpcQueue, AttributesReadAndChange)
     EXPECT_EQ(ipc_queue_mode(id), 0xFFFF);
     EXPECT_EQ(ipc_queue_set_max_bytes(id, 10), -1);
     EXPECT_EQ(ipc_queue_set_mode(id, 0600), 0);
-    MsgHeader head{1, MSG_CLASS_PACKET, 0, 0, 20};
-    EXPECT_EQ(ipc_send_to(9, &head), -2) << "the cache still names the removed queue";
+    RawMessage m{{1, MSG_CLASS_PACKET, 0, 0, 20}, {}};
+    EXPECT_EQ(ipc_send_to(9, &m.head), -2) << "the cache still names the removed queue";
 }
 
 TEST(IpcDaemonName, NamesByNumber)
