@@ -6,6 +6,7 @@
 
 #include "sim/i2c_dev_node.h"
 #include "sim/text_file.h"
+#include "sim/wiring.h"
 
 namespace kmb::sim {
 
@@ -39,15 +40,21 @@ Card::Card(const SimConfig& config)
       bus_faults_(faults_, bus_fault_rules()),
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
+      host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
       shell_(fs_, env_, trace_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
-    fs_.boot(!faults_.act(Fault::NoFixture));
-    for (const auto& [name, value] : config.env) {
-        env_.set(name, value);
+    // A daemon that starts on a card already up finds it as it is.
+    if (!config.join_running) {
+        fs_.boot(!faults_.act(Fault::NoFixture));
+        for (const auto& [name, value] : config.env) {
+            env_.set(name, value);
+        }
+        env_.save();
     }
-    env_.save();
+    bus_.attach(wiring::kHostAgentAddress, &host_agent_);
+    agent_driver_.set_agent_request([this] { return host_agent_.interrupt(); });
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;

@@ -16,6 +16,7 @@
 #include "sim/config.h"
 #include "sim/faults.h"
 #include "sim/fixture.h"
+#include "sim/host_agent.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/open_file.h"
@@ -64,6 +65,7 @@ public:
     I2cBus& i2c() { return bus_; }
     Fixture& fixture() { return fixture_; }
     AgentDriver& agent_driver() { return agent_driver_; }
+    HostAgent& host_agent() { return host_agent_; }
     Shell& shell() { return shell_; }
     // The user the card's programs and daemons run as.
     const std::string& login_name() const { return login_name_; }
@@ -79,6 +81,7 @@ private:
     I2cBus bus_;
     Fixture fixture_;
     AgentDriver agent_driver_;
+    HostAgent host_agent_;
     Shell shell_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;

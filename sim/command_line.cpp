@@ -19,7 +19,7 @@ constexpr const char* kProgram = "kmbdiag-sim";
 // clock's microseconds.
 constexpr double kMaxSigintAt = 1e9;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Agent, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -40,6 +40,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Env, "env", "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
+    {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
 };
@@ -162,6 +163,14 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return 2;
         }
         config.syslog_path = value;
+        return -1;
+    case Opt::Agent:
+        if (value != "tamber" && value != "valdor") {
+            std::fprintf(err, "%s: unknown platform '%s' for %s: expected tamber or valdor\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.valdor_agent = value == "valdor";
         return -1;
     case Opt::Speed: {
         double v = 0;

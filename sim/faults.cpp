@@ -23,6 +23,12 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::CounterAgentOutputBit0Stuck, "counter-agent-output-bit0-stuck",
      "bit 0 of the counter agent's output latch reads 1 whatever is written"},
     {Fault::AgentdrvAbsent, "agentdrv-absent", "the agent driver's node /dev/agentdrv is missing"},
+    {Fault::AgentAbsent, "agent-absent", "nothing answers at 0x57: the host agent is missing or dead"},
+    {Fault::AgentBadComplement, "agent-bad-complement",
+     "a bit flips on the host agent's responses, so a byte fails its complement check"},
+    {Fault::AgentFifoStuck, "agent-fifo-stuck",
+     "the host agent keeps its interrupt asserted after its event FIFO has run empty"},
+    {Fault::AgentWriteFails, "agent-write-fails", "the host agent answers its address but acknowledges no write"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

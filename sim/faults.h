@@ -24,6 +24,10 @@ enum class Fault {
     CounterAgentPin7StuckHigh,
     CounterAgentOutputBit0Stuck,
     AgentdrvAbsent,
+    AgentAbsent,
+    AgentBadComplement,
+    AgentFifoStuck,
+    AgentWriteFails,
     Count_
 };
 
