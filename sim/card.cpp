@@ -40,6 +40,7 @@ Card::Card(const SimConfig& config)
       bus_faults_(faults_, bus_fault_rules()),
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
+      lm77_(config.temperature_half_degrees),
       host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
       shell_(fs_, env_, trace_)
 {
@@ -53,6 +54,7 @@ Card::Card(const SimConfig& config)
         }
         env_.save();
     }
+    bus_.attach(wiring::kLm77Address, &lm77_);
     bus_.attach(wiring::kHostAgentAddress, &host_agent_);
     agent_driver_.set_agent_request([this] { return host_agent_.interrupt(); });
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {

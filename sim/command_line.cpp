@@ -19,7 +19,11 @@ constexpr const char* kProgram = "kmbdiag-sim";
 // clock's microseconds.
 constexpr double kMaxSigintAt = 1e9;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Agent, Help, Version };
+// The sensor's rated range, degrees Celsius.
+constexpr int kMinTemperature = -55;
+constexpr int kMaxTemperature = 125;
+
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, Agent, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -40,6 +44,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Env, "env", "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
+    {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
     {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
@@ -189,6 +194,17 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return 2;
         }
         config.sigint_at.push_back(v);
+        return -1;
+    }
+    case Opt::Temp: {
+        // The sensor resolves half degrees over its rated range.
+        double v = 0;
+        if (!parse_number(value, v) || v < kMinTemperature || v > kMaxTemperature || v * 2 != std::floor(v * 2)) {
+            std::fprintf(err, "%s: invalid temperature '%s': expected degrees from %d to %d in half degrees\n",
+                         kProgram, value.c_str(), kMinTemperature, kMaxTemperature);
+            return 2;
+        }
+        config.temperature_half_degrees = static_cast<int>(v * 2);
         return -1;
     }
     case Opt::StartTime: {

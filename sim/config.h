@@ -23,6 +23,7 @@ struct SimConfig {
     std::string syslog_path;               // empty: the state folder's syslog file
     bool valdor_agent = false;             // the host is a Valdor platform (default: Tamber)
     bool join_running = false;             // a further process on a card that is already up
+    int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
 };
 
 } // namespace kmb::sim

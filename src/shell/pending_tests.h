@@ -28,6 +28,5 @@ int eth_loopback_menu24();
 
 int read_cpld_reset_reason(uint8_t* reason);
 void verify_reset_markers(uint8_t reason);
-int lm77_init();
 
 } // namespace kmb

@@ -132,6 +132,8 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--state"}, "'--state'", true},         {{"--speed", "0", "--env"}, "'--env'", true},
         {{"--help=yes"}, "'--help'", true},       {{"card"}, "'card'", true},
         {{"--", "--speed"}, "'--speed'", true},
+        {{"--temp", "25.25"}, "'25.25'", false},   {{"--temp", "-56"}, "'-56'", false},
+        {{"--temp", "125.5"}, "'125.5'", false},   {{"--temp", "warm"}, "'warm'", false},
     };
     for (const Bad& b : cases) {
         const Parsed p = parse(b.args);
@@ -144,6 +146,19 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
             EXPECT_NE(p.err.find("Try 'kmbdiag-sim --help'"), std::string::npos) << p.err;
         }
     }
+}
+
+TEST(CommandLine, TemperatureInHalfDegreesOverTheSensorsRange)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"25", 50}, {"-0.5", -1}, {"-12.5", -25}, {"-55", -110}, {"125", 250}, {"0x10", 32},
+    };
+    for (const auto& [text, half_degrees] : cases) {
+        const Parsed p = parse({"--temp", text});
+        EXPECT_EQ(p.status, -1) << text << p.err;
+        EXPECT_EQ(p.config.temperature_half_degrees, half_degrees) << text;
+    }
+    EXPECT_EQ(parse({}).config.temperature_half_degrees, 50);
 }
 
 TEST(CommandLine, UnknownFaultSuggestsTheNearestName)
@@ -190,7 +205,7 @@ TEST(CommandLine, HelpAndVersion)
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.err, "");
     for (const char* option : {"--state", "--speed", "--start-time", "--fault", "--list-faults", "--env",
-                               "--sigint-at", "--syslog", "--help", "--version"}) {
+                               "--sigint-at", "--syslog", "--temp", "--help", "--version"}) {
         EXPECT_NE(p.out.find(std::string(option) + " "), std::string::npos) << option;
     }
     p = parse({"--version"});
