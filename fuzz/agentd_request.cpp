@@ -1,5 +1,6 @@
 // A message on the agent daemon's queue, as any process of the card may send it: agent command
-// requests with their checksum, LM77 requests and interrupt notices, handled on a simulated
+// requests with their checksum, LM77 requests and interrupt notices (the agent's and the
+// LM77's), handled on a simulated
 // card whose host agent may be faulty. The first byte switches on host agent faults (bits 0 to
 // 3: absent, bad complement, FIFO stuck, writes refused); the rest is the message after mtype.
 #include <cstddef>
@@ -8,6 +9,7 @@
 
 #include "agentd_service.h"
 #include "devices/agent_protocol.h"
+#include "devices/lm77.h"
 #include "fuzz/support/fuzz_card.h"
 #include "fuzz/support/private_queues.h"
 
@@ -45,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     kmb::fuzz::FuzzCard card(faults);
     kmb::agent_module() = kmb::AgentModule{};
     kmb::agent_init();
+    kmb::lm77_state = kmb::Lm77State{};
+    kmb::lm77_init();
     // The daemon's receive cuts what does not fit its buffer, as MSG_NOERROR does.
     Message msg{};
     msg.head.mtype = 1;

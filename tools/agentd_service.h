@@ -23,8 +23,16 @@ inline constexpr int INTERRUPT_NOTICE_LENGTH = 16;
 // it ran, or -1 for a message it could not take (logged).
 int agentd_dispatch(const void* msg, int n);
 
-// agent_init, then serves queue 4 until `stop` is set (a signal); 0, or 1 when the queue is
-// lost.
-int agentd_run(const volatile sig_atomic_t* stop);
+// The card's interrupt lines asserted now, bit `line` for each; how the daemon learns of an
+// interrupt where no notice tells it.
+using AssertedLines = uint32_t (*)();
+
+// Runs the handler of interrupt line `line`; -1 for a line without one.
+int agentd_interrupt(int line);
+
+// agent_init and lm77_init, then serves queue 4 until `stop` is set (a signal); 0, or 1 when
+// the queue is lost. With `asserted`, the lines are looked at before each message: a line that
+// has become asserted runs its handler, again while it stays asserted and the handler gets on.
+int agentd_run(const volatile sig_atomic_t* stop, AssertedLines asserted = nullptr);
 
 } // namespace kmb

@@ -82,7 +82,7 @@ int run_sim_daemon(const char* name, int argc, char** argv, DaemonLoop loop)
         // Whoever started us may talk to us now: our signals are ours.
         std::fputs("ready\n", stdout);
         std::fflush(stdout);
-        const int result = loop(&g_stop);
+        const int result = loop(&g_stop, card);
         os::install(nullptr);
         return result;
     } catch (const std::exception& e) {

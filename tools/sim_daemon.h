@@ -7,9 +7,11 @@
 
 #include <csignal>
 
+#include "sim/card.h"
+
 namespace kmb::tools {
 
-using DaemonLoop = int (*)(const volatile sig_atomic_t* stop);
+using DaemonLoop = int (*)(const volatile sig_atomic_t* stop, sim::Card& card);
 
 int run_sim_daemon(const char* name, int argc, char** argv, DaemonLoop loop);
 

@@ -9,6 +9,7 @@
 #include "devices/agent_api.h"
 #include "devices/agent_protocol.h"
 #include "devices/error_codes.h"
+#include "devices/lm77_service.h"
 #include "ipc/msg_queue.h"
 #include "ipc/sel.h"
 #include "os/os.h"
@@ -106,7 +107,7 @@ TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
     uint16_t last = 0;
     std::memcpy(&first, payload, 2);
     std::memcpy(&last, payload + 2 * 29, 2);
-    EXPECT_EQ(first, 0x0001);
+    EXPECT_EQ(first, 0x8001) << "asserted, as the daemon's start-up dump told it";
     EXPECT_EQ(last, 0x001E);
 
     // Writing an unknown command is logged and recorded.
@@ -174,14 +175,11 @@ TEST_F(DaemonRoads, ACommandStatusOtherThanDoneIsRecorded)
 
 TEST_F(DaemonRoads, AgentEventsReachTheEventLogSummary)
 {
-    // PS1_AC_OK has dropped before the daemon starts; its start-up dump queues behind it.
+    // PS1_AC_OK has dropped before the daemon starts; its start-up dump queues behind it, more
+    // than one FIFO read takes. The agent's interrupt runs the handler until the FIFO is empty.
     start({"--agent-event", "0004"});
-    InterruptNotice notice{{1, 5, 25, 0, 16}};
-    ASSERT_EQ(ipc_send_to(IPC_KEY_AGENTD, &notice.head), 0);
-    ASSERT_EQ(ipc_send_to(IPC_KEY_AGENTD, &notice.head), 0);
     uint8_t payload[AGENT_API_PAYLOAD] = {};
     uint8_t status = 0;
-    // The daemon answers in order, so both notices are handled once this comes back.
     ASSERT_EQ(agent_api_read(AGENT_DUMP_STATE, 0, payload, kReplyKey, &status), ERR_NONE);
     uint16_t ps1_ac_ok = 0;
     std::memcpy(&ps1_ac_ok, payload + 2 * 3, 2);
@@ -201,6 +199,46 @@ TEST_F(DaemonRoads, AgentEventsReachTheEventLogSummary)
     uint16_t rec = 0;
     std::memcpy(&rec, records[0].data + 2, 2);
     EXPECT_EQ(rec, 0x0004);
+}
+
+TEST_F(DaemonRoads, ClientsHaveTheSensorWatched)
+{
+    start({"--temp", "30"});
+    Lm77State state{};
+    EXPECT_EQ(lm77_query(LM77_OP_QUERY, 0, &state, kReplyKey), ERR_NONE);
+    EXPECT_EQ((std::vector<int>{state.temp, state.t_low, state.t_high, state.t_crit, state.zone}),
+              (std::vector<int>{30, 10, 55, 65, 0}));
+    EXPECT_EQ(lm77_request(7, 0, 0, kReplyKey), ERR_INVALID_COMMAND);
+
+    // Each limit moved past the temperature: the sensor's interrupt reaches the daemon, whose
+    // handler finds the zone that the test waits for.
+    const int64_t start_us = card().clock().now_us();
+    for (int kind : {LM77_TEST_HIGH, LM77_TEST_LOW, LM77_TEST_CRIT}) {
+        EXPECT_EQ(lm77_limit_test(kind, kReplyKey), ERR_NONE) << kind;
+    }
+    EXPECT_GE(card().clock().now_us() - start_us, 3'000'000) << "a second before each look at the zone";
+    EXPECT_EQ(lm77_query(LM77_OP_QUERY, 0, &state, kReplyKey), ERR_NONE);
+    EXPECT_EQ(state.zone, 0) << "every limit is back";
+    stop_daemons();
+
+    // Each test left a zone change and its way back in the log; the critical test moves the
+    // high limit first, so the card passes through the high zone on its way.
+    std::vector<int> zones;
+    for (const Stored& r : stored_records()) {
+        EXPECT_EQ(r.head.event_type, SEL_TYPE_LM77_ZONE);
+        int32_t zone = 0;
+        std::memcpy(&zone, r.data + 16, 4);
+        zones.push_back(zone);
+    }
+    EXPECT_EQ(zones, (std::vector<int>{2, 0, 1, 0, 2, 3, 0}));
+}
+
+TEST_F(DaemonRoads, ALimitTestNeedsTheNormalZone)
+{
+    start({"--temp", "58"});
+    EXPECT_EQ(lm77_limit_test(LM77_TEST_HIGH, kReplyKey), ERR_CANT_TEST);
+    stop_daemons();
+    EXPECT_EQ(stored_records().size(), 0u) << "nothing was moved";
 }
 
 } // namespace
