@@ -42,7 +42,9 @@ Card::Card(const SimConfig& config)
       fixture_(bus_, faults_),
       lm77_(config.temperature_half_degrees),
       host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
-      shell_(fs_, env_, trace_)
+      shell_(fs_, env_, trace_),
+      serial_loopback_(faults_),
+      serial_port_(clock_, serial_loopback_, trace_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
@@ -70,6 +72,13 @@ Card::Card(const SimConfig& config)
             return nullptr;
         }
         return agent_driver_.open(path);
+    });
+    add_node("/dev/tts/0", [this](const std::string& path, int flags) -> std::unique_ptr<OpenFile> {
+        if (faults_.act(Fault::SerialAbsent)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return serial_port_.open(path, flags);
     });
     for (double seconds : config.sigint_at) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [] { std::raise(SIGINT); }, true);

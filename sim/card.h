@@ -21,6 +21,8 @@
 #include "sim/i2c_faults.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
+#include "sim/serial_loopback.h"
+#include "sim/serial_port.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -71,6 +73,7 @@ public:
     Shell& shell() { return shell_; }
     // The user the card's programs and daemons run as.
     const std::string& login_name() const { return login_name_; }
+    SerialPort& serial_port() { return serial_port_; }
 
 private:
     VirtualClock clock_;
@@ -86,6 +89,8 @@ private:
     AgentDriver agent_driver_;
     HostAgent host_agent_;
     Shell shell_;
+    SerialLoopback serial_loopback_;
+    SerialPort serial_port_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

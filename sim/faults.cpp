@@ -29,6 +29,14 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::AgentFifoStuck, "agent-fifo-stuck",
      "the host agent keeps its interrupt asserted after its event FIFO has run empty"},
     {Fault::AgentWriteFails, "agent-write-fails", "the host agent answers its address but acknowledges no write"},
+    {Fault::SerialAbsent, "serial-absent", "the serial port's node /dev/tts/0 is missing"},
+    {Fault::SerialNoLoopback, "serial-no-loopback",
+     "the serial loopback connector is not plugged in: no status line ever active, no data back"},
+    {Fault::SerialRtsCtsOnly, "serial-rts-cts-only",
+     "the serial loopback connector carries RTS to CTS, but DTR reaches neither CAR nor DSR"},
+    {Fault::SerialRing, "serial-ring", "the serial port's ring indicator input is always asserted"},
+    {Fault::SerialDropByte, "serial-drop-byte", "the serial port loses one received byte of the first pass"},
+    {Fault::SerialCorrupt, "serial-corrupt", "every byte looped back on the serial port has its bit 0 flipped"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

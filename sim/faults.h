@@ -28,6 +28,12 @@ enum class Fault {
     AgentBadComplement,
     AgentFifoStuck,
     AgentWriteFails,
+    SerialAbsent,
+    SerialNoLoopback,
+    SerialRtsCtsOnly,
+    SerialRing,
+    SerialDropByte,
+    SerialCorrupt,
     Count_
 };
 

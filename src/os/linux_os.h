@@ -47,8 +47,8 @@ public:
     char* cuserid(char* buf) override;
 };
 
-// The console read shared by both backends: fgets on `in`, with the rest of an overlong line
-// read and dropped.
+// The console read shared by both backends: fgets on `in`. A line longer than the buffer is
+// read in pieces; its rest answers the next read.
 char* read_bounded_line(FILE* in, char* buf, int size);
 
 } // namespace kmb::os

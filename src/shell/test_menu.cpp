@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "board/counter_agent.h"
+#include "board/serial_port.h"
 #include "os/os.h"
 #include "shell/input.h"
 #include "shell/options.h"

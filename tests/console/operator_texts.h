@@ -75,9 +75,44 @@ inline const std::string kCounterAgentHints =
 inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
 inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
 
+// The progress spinner: `count` steps after the `done` the program has printed since it started.
+inline std::string spinner(int done, int count)
+{
+    static const char* const kSteps[] = {"|\b", "/\b", "-\b", "\\\b"};
+    std::string out;
+    for (int i = 1; i <= count; ++i) {
+        out += kSteps[(done + i) % 4];
+    }
+    return out;
+}
+
+inline const std::string kSerialLabel = "Serial port test .......................";
+inline const std::string kSerialHints =
+    "** Make sure the KMB card is properly seated in the ***\n"
+    "** fixture, or you may have a bad CPU               ***\n";
+inline const std::string kSerialFailed = kSerialLabel + "FAILED\n" + kSerialHints;
+inline constexpr int kSerialPasses = 15; // one spinner step each
+// A good serial port test, after `done` spinner steps.
+inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
+
+// What the tests of one comprehensive pass print on a healthy card before the verdict line,
+// after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
+inline constexpr int kHealthySpinnerSteps = kSerialPasses;
+inline std::string healthy_tests(int done) { return serial_passed(done) + kCounterAgentPassed; }
+
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
 inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";
+
+// `passes` healthy comprehensive passes, the first after `done` spinner steps.
+inline std::string healthy_passes(int passes, int done = 0)
+{
+    std::string out;
+    for (int i = 0; i < passes; ++i) {
+        out += kComprehensiveStart + healthy_tests(done + i * kHealthySpinnerSteps) + kComprehensivePassed;
+    }
+    return out;
+}
 
 inline const std::string kFvtRefused = "This option is available only at the Factory.\n";
 inline const std::string kEssRefused = "This option is available only to Manufacturing.\n";

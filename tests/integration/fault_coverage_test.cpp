@@ -39,6 +39,7 @@ struct CardRun {
 
 const CardRun kStartUp{"Start-up", "exit\n", Cut::StartUp};
 const CardRun kMenu3{"Counter agent i2c bus test (menu 3)", "kmb\n3\n99\nexit\n", Cut::TestMenu};
+const CardRun kMenu2{"Serial port test (menu 2)", "kmb\n2\n99\nexit\n", Cut::TestMenu};
 const CardRun kComprehensive{"Comprehensive test", "all\nexit\n", Cut::TopLevel};
 
 // How a fault must show itself in one run: a text the run must print on standard output, and
@@ -81,10 +82,29 @@ const std::vector<Detection>& detections()
         // stuck low fails the driven-high half, stuck high the driven-low half.
         {"counter-agent-pin7-stuck-low",
          {{&kMenu3, kmb_cycle(0) + kCounterAgentFailed, ""},
-          {&kComprehensive, kComprehensiveStart + kCounterAgentFailed, ""}}},
+          {&kComprehensive, kSerialLabel + "PASSED\n" + kCounterAgentFailed, ""}}},
         {"counter-agent-pin7-stuck-high",
          {{&kMenu3, kmb_cycle(0) + kCounterAgentFailed, ""},
-          {&kComprehensive, kComprehensiveStart + kCounterAgentFailed, ""}}},
+          {&kComprehensive, kSerialLabel + "PASSED\n" + kCounterAgentFailed, ""}}},
+        // The port's node, its modem lines through the connector, and the data looped back.
+        {"serial-absent",
+         {{&kMenu2, kSerialFailed, "serial port open file fail: No such file or directory\n"},
+          {&kComprehensive, kSerialFailed, "serial port open file fail: No such file or directory\n"}}},
+        {"serial-no-loopback",
+         {{&kMenu2, "expected: DTR, RTS, CTS, CAR, DSR\nmodem status read: DTR RTS \n" + kSerialFailed, ""},
+          {&kComprehensive, "modem status read: DTR RTS \n" + kSerialFailed, ""}}},
+        {"serial-rts-cts-only",
+         {{&kMenu2, "expected: DTR, RTS, CTS, CAR, DSR\nmodem status read: DTR RTS CTS \n" + kSerialFailed, ""},
+          {&kComprehensive, "modem status read: DTR RTS CTS \n" + kSerialFailed, ""}}},
+        {"serial-ring",
+         {{&kMenu2, "expected: ALL LINES '0'\nmodem status read: \n" + kSerialFailed, ""},
+          {&kComprehensive, "expected: ALL LINES '0'\nmodem status read: \n" + kSerialFailed, ""}}},
+        {"serial-drop-byte",
+         {{&kMenu2, "not all data received\n" + kSerialFailed, ""},
+          {&kComprehensive, "not all data received\n" + kSerialFailed, ""}}},
+        {"serial-corrupt",
+         {{&kMenu2, "data error, i = 10, expected 0xa, receive 0xb\n" + kSerialFailed, ""},
+          {&kComprehensive, "data error, i = 10, expected 0xa, receive 0xb\n" + kSerialFailed, ""}}},
         {"counter-agent-output-bit0-stuck",
          {{&kMenu3, kDefaultsHint + kCounterAgentFailed, ""},
           {&kComprehensive, kDefaultsHint + kCounterAgentFailed, ""}}},
@@ -240,17 +260,26 @@ std::string between(const std::string& text, const std::string& from, const std:
     return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-// Lines as markdown code spans, one under the other in a table cell.
+// Lines as markdown code spans, one under the other in a table cell, as they stand on the
+// operator's screen: a backspace takes back the character before it (the progress spinner).
 std::string cell_lines(const std::string& text, const char* prefix = "")
 {
     std::string cell;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        if (line.empty()) {
+        std::string shown;
+        for (char c : line) {
+            if (c != '\b') {
+                shown += c;
+            } else if (!shown.empty()) {
+                shown.pop_back();
+            }
+        }
+        if (shown.empty()) {
             continue;
         }
         std::string escaped;
-        for (char c : line) {
+        for (char c : shown) {
             escaped += c == '|' ? std::string("\\|") : std::string(1, c);
         }
         cell += (cell.empty() ? "" : "<br>") + std::string(prefix) + "`" + escaped + "`";
