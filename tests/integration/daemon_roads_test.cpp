@@ -49,7 +49,9 @@ protected:
         std::string bytes;
         card().fs().read_text(SEL_RECORDS_PATH, bytes);
         std::vector<Stored> records(bytes.size() / sizeof(Stored));
-        std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Stored));
+        if (!records.empty()) {
+            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Stored));
+        }
         return records;
     }
     void TearDown() override
