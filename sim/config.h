@@ -24,6 +24,7 @@ struct SimConfig {
     bool valdor_agent = false;             // the host is a Valdor platform (default: Tamber)
     bool join_running = false;             // a further process on a card that is already up
     int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
+    int console_baud = 115200;             // the console line's speed, ten bits a byte
 };
 
 } // namespace kmb::sim
