@@ -34,7 +34,7 @@ constexpr unsigned long kMaxRamMib = 1024;
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, Ram, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Ram, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -56,6 +56,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
+    {Opt::ConsoleBaud, "console-baud", "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
     {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
@@ -185,6 +186,14 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return 2;
         }
         config.ram_mib = static_cast<unsigned>(v);
+        return -1;
+    }
+    case Opt::ConsoleBaud: {
+        const std::optional<long long> v = integer_in_range(value, 300, 4'000'000);
+        if (!v) {
+            return refuse_value(err, option, value, "bits per second from 300 to 4000000");
+        }
+        config.console_baud = static_cast<int>(*v);
         return -1;
     }
     case Opt::Temp: {

@@ -22,6 +22,7 @@ struct SimConfig {
     std::vector<double> sigint_at;         // card seconds after start at which SIGINT arrives
     std::string syslog_path;               // empty: the state folder's syslog file
     int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
+    int console_baud = 115200;             // the console line's speed, ten bits a byte
     unsigned ram_mib = 64;                 // the card's main memory
 };
 
