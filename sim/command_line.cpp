@@ -34,7 +34,7 @@ constexpr unsigned long kMaxRamMib = 1024;
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Ram, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, Ram, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -57,6 +57,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
     {Opt::ConsoleBaud, "console-baud", "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
+    {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
     {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
@@ -161,6 +162,14 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return 2;
         }
         config.syslog_path = value;
+        return -1;
+    case Opt::Agent:
+        if (value != "tamber" && value != "valdor") {
+            std::fprintf(err, "%s: unknown platform '%s' for %s: expected tamber or valdor\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.valdor_agent = value == "valdor";
         return -1;
     case Opt::Speed: {
         const std::optional<double> v = real_in_range(value, 0, kMaxSpeed);
