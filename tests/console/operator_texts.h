@@ -108,6 +108,28 @@ inline constexpr int kSerialPasses = 15; // one spinner step each
 // A good serial port test, after `done` spinner steps.
 inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
 
+// `text` as it reads once every spinner step has been rubbed out again.
+inline std::string without_spinner(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i + 1 < text.size() && text[i + 1] == '\b') {
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A passed memory test: two spinner steps in the address test, one in the data bus test, six in
+// the fill test and one in the pattern test.
+inline constexpr int kMemorySpinnerSteps = 10;
+inline const std::string kMemoryLabel = "Memory test ............................";
+inline const std::string kMemoryHint = "** Check Memory chip  **\n";
+inline std::string memory_passed(int done) { return spinner(done, kMemorySpinnerSteps) + kMemoryLabel + "PASSED\n"; }
+inline const std::string kMemoryFailed = kMemoryLabel + "FAILED\n" + kMemoryHint;
+
 // What each test of one comprehensive pass prints, in the pass's order, after `done` spinner
 // steps: its healthy text unless a test case gives another.
 struct PassLines {
@@ -124,13 +146,13 @@ struct PassLines {
 inline std::string pass_tests(int done, const PassLines& p = {})
 {
     return p.serial.value_or(serial_passed(done)) + p.counter_agent.value_or(kCounterAgentPassed) +
-           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or("") +
+           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or(memory_passed(done + kSerialPasses)) +
            p.ethernet.value_or("") + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
 }
 
 // What the tests of one comprehensive pass print on a healthy card before the verdict line,
 // after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
-inline constexpr int kHealthySpinnerSteps = kSerialPasses;
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps;
 inline std::string healthy_tests(int done) { return pass_tests(done); }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";

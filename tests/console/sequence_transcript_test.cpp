@@ -15,7 +15,7 @@ using SequenceTranscript = SimTranscript;
 std::string healthy_pass(int i) { return healthy_passes(1, i * kHealthySpinnerSteps); }
 std::string counter_agent_failing_pass(int i)
 {
-    return kComprehensiveStart + pass_tests(i * kSerialPasses, {.counter_agent = kCounterAgentFailed}) +
+    return kComprehensiveStart + pass_tests(i * kHealthySpinnerSteps, {.counter_agent = kCounterAgentFailed}) +
            kComprehensiveFailed;
 }
 
