@@ -23,7 +23,7 @@ const std::vector<std::pair<std::string, std::string>>& new_card()
         {"part#", "30R5894"},
         {"serial#", "KM6A0001234"},
         {"rev#", "A0"},
-        {"ethaddr", "00:09:6b:4e:12:34"},
+        {"ethaddr", "02:4b:4d:42:00:14"},
     };
     return vars;
 }

@@ -1,5 +1,6 @@
 #include "sim/card.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -18,6 +19,15 @@ Faults faults_of(const SimConfig& config)
         faults.enable(f);
     }
     return faults;
+}
+
+std::optional<uint32_t> eth_address_of(const SimConfig& config)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, config.eth_ip.c_str(), &a) != 1) {
+        return std::nullopt;
+    }
+    return ntohl(a.s_addr);
 }
 
 std::filesystem::path syslog_path_of(const SimConfig& config)
@@ -39,7 +49,8 @@ Card::Card(const SimConfig& config)
       bus_faults_(faults_, bus_fault_rules()),
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
-      shell_(fs_, env_, trace_)
+      shell_(fs_, env_, trace_),
+      network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
@@ -48,6 +59,11 @@ Card::Card(const SimConfig& config)
         env_.set(name, value);
     }
     env_.save();
+    // The driver takes its MAC address from the boot loader.
+    network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
+    set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });
+    shell_.add_program("/usr/sbin/iptables",
+                       [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;

@@ -18,6 +18,7 @@
 #include "sim/fixture.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
+#include "sim/network.h"
 #include "sim/open_file.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
@@ -65,6 +66,7 @@ public:
     Fixture& fixture() { return fixture_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
+    Network& network() { return network_; }
 
 private:
     VirtualClock clock_;
@@ -78,6 +80,7 @@ private:
     Fixture fixture_;
     AgentDriver agent_driver_;
     Shell shell_;
+    Network network_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

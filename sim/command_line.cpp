@@ -1,6 +1,7 @@
 #include "sim/command_line.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -19,7 +20,7 @@ constexpr const char* kProgram = "kmbdiag-sim";
 // clock's microseconds.
 constexpr double kMaxSigintAt = 1e9;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, EthIp, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -40,6 +41,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Env, "env", "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
+    {Opt::EthIp, "eth-ip", "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
 };
@@ -163,6 +165,17 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
         }
         config.syslog_path = value;
         return -1;
+    case Opt::EthIp: {
+        // Dotted decimal with its four parts, as the card's network configuration writes it.
+        in_addr a{};
+        if (value.size() > 15 || inet_pton(AF_INET, value.c_str(), &a) != 1) {
+            std::fprintf(err, "%s: invalid address '%s' for %s: expected A.B.C.D\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.eth_ip = value;
+        return -1;
+    }
     case Opt::Speed: {
         double v = 0;
         if (!parse_number(value, v) || v < 0) {

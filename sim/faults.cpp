@@ -23,6 +23,13 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::CounterAgentOutputBit0Stuck, "counter-agent-output-bit0-stuck",
      "bit 0 of the counter agent's output latch reads 1 whatever is written"},
     {Fault::AgentdrvAbsent, "agentdrv-absent", "the agent driver's node /dev/agentdrv is missing"},
+    {Fault::EthNoCable, "eth-no-cable", "no loopback cable in the Ethernet connector: external runs never see the link"},
+    {Fault::EthNoIp, "eth-no-ip", "eth0 has no IPv4 address"},
+    {Fault::EthCorrupt, "eth-corrupt", "the PHY flips one bit of every 1,000th byte it carries"},
+    {Fault::EthLinkDown, "eth-link-down", "the PHY never reports a link, in any setting"},
+    {Fault::PhyResetStuck, "phy-reset-stuck", "the PHY's reset bit never clears: the PHY stays in reset"},
+    {Fault::ArpRefused, "arp-refused", "the kernel refuses to set an ARP entry (SIOCSARP fails)"},
+    {Fault::IptablesAbsent, "iptables-absent", "the card has no iptables command"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

@@ -24,6 +24,13 @@ enum class Fault {
     CounterAgentPin7StuckHigh,
     CounterAgentOutputBit0Stuck,
     AgentdrvAbsent,
+    EthNoCable,
+    EthNoIp,
+    EthCorrupt,
+    EthLinkDown,
+    PhyResetStuck,
+    ArpRefused,
+    IptablesAbsent,
     Count_
 };
 

@@ -10,8 +10,6 @@ int agent_irq_test() { return 0; }
 int agent_iirq_test() { return 0; }
 int memory_test() { return 0; }
 int eth_loopback_test() { return 0; }
-int phy_dump_regs() { return 0; }
-int phy_edit_reg() { return 0; }
 int watchdog_reset_test() { return 0; }
 int reset_primary_test() { return 0; }
 int reset_secondary_test() { return 0; }

@@ -15,8 +15,6 @@ int agent_irq_test();
 int agent_iirq_test();
 int memory_test();
 int eth_loopback_test();
-int phy_dump_regs();
-int phy_edit_reg();
 int watchdog_reset_test();
 int reset_primary_test();
 int reset_secondary_test();

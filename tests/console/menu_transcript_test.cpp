@@ -149,9 +149,9 @@ TEST_F(MenuTranscript, EndOfInputInTheKmbMenuLeavesItWithoutRepeating)
 TEST_F(MenuTranscript, CardInformationComesFromTheBootLoaderEnvironment)
 {
     const SimRun r = run("kmb\n70\n99\nexit\n", {"--env", "part#=30R9999", "--env", "serial#=KM6B0004321",
-                                                 "--env", "rev#=B1", "--env", "ethaddr=00:09:6b:00:00:01"});
+                                                 "--env", "rev#=B1", "--env", "ethaddr=02:4b:4d:42:00:01"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) +
-                                         "part#=30R9999\nserial#=KM6B0004321\nrev#=B1\nethaddr=00:09:6b:00:00:01\n" +
+                                         "part#=30R9999\nserial#=KM6B0004321\nrev#=B1\nethaddr=02:4b:4d:42:00:01\n" +
                                          kmb_cycle(70) + top_cycle()));
 }
 

@@ -230,7 +230,7 @@ TEST_F(ShellTest, FwPrintenv)
         {"/usr/local/bin/fw_printenv nope other", kExit1, "",
          "## Error: \"nope\" not defined\n## Error: \"other\" not defined\n"},
         {"/usr/local/bin/fw_printenv", 0,
-         "part#=30R5894\nserial#=KM6A0001234\nrev#=03\nethaddr=00:09:6b:4e:12:34\nbootcmd=run flash_self\n", ""},
+         "part#=30R5894\nserial#=KM6A0001234\nrev#=03\nethaddr=02:4b:4d:42:00:14\nbootcmd=run flash_self\n", ""},
         {"/usr/local/bin/fw_printenv -n rev#", 0, "03\n", ""},
         {"/usr/local/bin/fw_printenv -n", kExit1, "", "## Error: `-n' option requires exactly one argument\n"},
     });
