@@ -29,7 +29,7 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::EthLinkDown, "eth-link-down", "the PHY never reports a link, in any setting"},
     {Fault::PhyResetStuck, "phy-reset-stuck", "the PHY's reset bit never clears: the PHY stays in reset"},
     {Fault::ArpRefused, "arp-refused", "the kernel refuses to set an ARP entry (SIOCSARP fails)"},
-    {Fault::IptablesAbsent, "iptables-absent", "the card has no iptables command"},
+    {Fault::IptablesAbsent, "iptables-absent", "the card has no iptables command: the loopback runs stay inside the kernel and pass, only the shell's complaint shows it"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

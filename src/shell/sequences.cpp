@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "board/counter_agent.h"
+#include "ethernet/loopback_test.h"
 #include "os/os.h"
 #include "shell/input.h"
 #include "shell/options.h"

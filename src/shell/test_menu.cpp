@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "board/counter_agent.h"
+#include "ethernet/loopback_test.h"
 #include "ethernet/phy_access.h"
 #include "os/os.h"
 #include "shell/input.h"

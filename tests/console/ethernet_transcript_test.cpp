@@ -42,5 +42,101 @@ TEST_F(EthernetTranscript, HiddenTenDumpsThePhyAndElevenEditsIt)
     EXPECT_EQ(r.err, "");
 }
 
+// The spinner's steps as a fresh program makes them: | / - \ in turn, from the second.
+std::string spinner_steps(int from, int count)
+{
+    static const char* const kSteps[] = {"|\b", "/\b", "-\b", "\\\b"};
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += kSteps[(from + i + 1) % 4];
+    }
+    return text;
+}
+
+TEST_F(EthernetTranscript, NineRunsTheEightSettingsWithTheirVerdictsInOneColumn)
+{
+    const SimRun r = run("kmb\n9\n99\nexit\n");
+    std::string runs;
+    for (int i = 0; i < 8; ++i) {
+        runs += spinner_steps(5 * i, 5) + kEthLabels[i] + "PASSED\n"; // a step a transfer cycle
+    }
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + runs + kmb_cycle(9) + top_cycle()));
+    EXPECT_EQ(r.err, "");
+    for (const std::string& label : kEthLabels) {
+        EXPECT_EQ(label.size(), 57u) << label;
+    }
+}
+
+TEST_F(EthernetTranscript, NineUnderEachFault)
+{
+    const std::string link = "Link not established\n";
+    auto failed = [](int run, const std::string& before) { return before + kEthLabels[run] + "FAILED\n" + kEthHints; };
+    auto passed = [](int run) { return kEthLabels[run] + "PASSED\n"; };
+    struct Case {
+        const char* fault;
+        std::string out;
+        std::string err;
+    };
+    std::string all_failed_no_ip;
+    std::string all_failed_link;
+    std::string all_failed_reset;
+    std::string all_failed_arp;
+    std::string arp_err;
+    for (int i = 0; i < 8; ++i) {
+        all_failed_no_ip += failed(i, "");
+        all_failed_link += failed(i, link);
+        all_failed_reset += failed(i, "fail reset phy\n" + link);
+        all_failed_arp += failed(i, "fail set arp\n");
+        arp_err += "can't set arp: Operation not permitted\ncan't set arp: No such device or address\n";
+    }
+    const Case cases[] = {
+        {"eth-no-cable",
+         passed(0) + passed(1) + failed(2, link) + failed(3, link) + passed(4) + passed(5) + failed(6, link) +
+             failed(7, link),
+         ""},
+        {"eth-no-ip", all_failed_no_ip, repeat("can't get ip address\n", 8)},
+        {"eth-link-down", all_failed_link, ""},
+        {"phy-reset-stuck", all_failed_reset, ""},
+        {"arp-refused", all_failed_arp, arp_err},
+        {"iptables-absent", kEthernetPassed, repeat("sh: iptables: not found\n", 48)},
+    };
+    for (const Case& c : cases) {
+        const SimRun r = run("kmb\n9\n99\nexit\n", {"--fault", c.fault});
+        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + c.out + kmb_cycle(9) + top_cycle())) << c.fault;
+        EXPECT_EQ(r.err, c.err) << c.fault;
+    }
+}
+
+TEST_F(EthernetTranscript, HiddenTwentyToTwentyFourRunTheirFourSettings)
+{
+    // Runs by their place in the full test's order (Int/Ext, 10/100, Full/Half).
+    const int int10f = 0, int10h = 1, ext10f = 2, ext10h = 3, int100f = 4, int100h = 5, ext100f = 6, ext100h = 7;
+    struct Case {
+        int number;
+        int runs[4];
+    };
+    const Case cases[] = {
+        {20, {int100f, ext100f, int100h, ext100h}},
+        {21, {int10f, ext10f, int10h, ext100h}}, // the fourth at 100 Mb/s
+        {22, {int10f, int100f, ext10f, ext100f}},
+        {23, {int10h, int10f, int100h, int100f}},
+        {24, {ext10h, ext10f, ext100h, ext100f}},
+    };
+    for (const Case& c : cases) {
+        const std::string n = std::to_string(c.number);
+        const SimRun r = run("kmb\n" + n + "\n99\nexit\n", {"--fault", "eth-no-cable"});
+        // Without a cable each external run fails at its link wait; the internal ones pass.
+        std::string expected;
+        for (int run : c.runs) {
+            const bool external = run == ext10f || run == ext10h || run == ext100f || run == ext100h;
+            expected += external ? "Link not established\n" + kEthLabels[run] + "FAILED\n" + kEthHints
+                                 : kEthLabels[run] + "PASSED\n";
+        }
+        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + expected + kmb_cycle(c.number) + top_cycle()))
+            << n;
+        EXPECT_EQ(r.err, "") << n;
+    }
+}
+
 } // namespace
 } // namespace kmb::test

@@ -75,6 +75,46 @@ inline const std::string kCounterAgentHints =
 inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
 inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
 
+// The Ethernet loopback test's eight runs in their order, each label 57 characters.
+inline const std::string kEthLabels[8] = {
+    "Internal Ethernet loopback  10BASE Full Dup test ........",
+    "Internal Ethernet loopback  10BASE Half Dup test ........",
+    "External Ethernet loopback  10BASE Full Dup test ........",
+    "External Ethernet loopback  10BASE Half Dup test ........",
+    "Internal Ethernet loopback 100BASE Full Dup test ........",
+    "Internal Ethernet loopback 100BASE Half Dup test ........",
+    "External Ethernet loopback 100BASE Full Dup test ........",
+    "External Ethernet loopback 100BASE Half Dup test ........",
+};
+inline const std::string kEthHints = "** Make sure the KMB card is properly seated in the **\n"
+                                     "** fixture, and you have a loopback cable in the    **\n"
+                                     "** connector.  Or you may have a bad CPU, Phy       **\n";
+// All eight runs passed (the spinner's steps left out).
+inline std::string eth_loopback_passed()
+{
+    std::string text;
+    for (const std::string& label : kEthLabels) {
+        text += label + "PASSED\n";
+    }
+    return text;
+}
+inline const std::string kEthernetPassed = eth_loopback_passed();
+
+// Console output without the progress spinner's steps (a bar and a backspace each).
+inline std::string without_spinner(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (i + 1 < text.size() && text[i + 1] == '\b' && (c == '|' || c == '/' || c == '-' || c == '\\')) {
+            ++i;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
 inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";

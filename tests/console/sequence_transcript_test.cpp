@@ -11,7 +11,7 @@ namespace {
 
 using SequenceTranscript = SimTranscript;
 
-const std::string kHealthyPass = kComprehensiveStart + kCounterAgentPassed + kComprehensivePassed;
+const std::string kHealthyPass = kComprehensiveStart + kCounterAgentPassed + kEthernetPassed + kComprehensivePassed;
 
 TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
 {
@@ -36,9 +36,10 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
 
 TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
 {
-    // Two passes by the count (to about 4 s of card time); the next run has no count and
-    // loops until the Ctrl-C at 9 s, which lands in its third pass.
-    const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "9", "--sigint-at", "300"});
+    // Two passes by the count (a pass takes some 131 s of card time, most of it the Ethernet
+    // loopback runs); the next run has no count and loops until the Ctrl-C at 600 s, which
+    // lands in its third pass.
+    const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "600", "--sigint-at", "20000"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
                                          top_cycle() + repeat(kHealthyPass, 2) + top_cycle() +
                                          repeat(kHealthyPass, 3) + top_cycle()));
@@ -62,7 +63,7 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
     const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "3", "--sigint-at", "300"});
     EXPECT_TRUE(transcript_is(
         r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine + kEssCountPrompt +
-                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + kCounterAgentPassed + kComprehensivePassed +
+                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + kCounterAgentPassed + kEthernetPassed + kComprehensivePassed +
                    "\n" + "--- Start pass 2.  " + kDateLine + "\n\n" + kDateLine + top_cycle() + kmb_cycle(0) +
                    "loop is enabled\n" + kmb_cycle(91) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
 }
@@ -71,16 +72,16 @@ TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
-                                         kCounterAgentFailed + kComprehensiveFailed + top_cycle()));
+                                         kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
 {
-    // A failing pass gives up after its first second of card time: a Ctrl-C at 5.6 s lands
-    // in the sixth pass, which completes.
+    // A failing pass takes some 131 s of card time: a Ctrl-C at 700 s lands in the sixth
+    // pass, which completes.
     const SimRun r = run("loop yes\nstop no\nall\nexit\n",
-                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "5.6", "--sigint-at", "300"});
-    const std::string failing_pass = kComprehensiveStart + kCounterAgentFailed + kComprehensiveFailed;
+                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "700", "--sigint-at", "20000"});
+    const std::string failing_pass = kComprehensiveStart + kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed;
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
                                          "[Disabled] Stop on error\n" + top_cycle() + repeat(failing_pass, 6) +
                                          top_cycle()));
@@ -92,7 +93,7 @@ TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
                                          top_cycle() + "Error read back output port default value\n" +
                                          "expect: 0x00         read: 0x1\n" + kCounterAgentFailed +
-                                         kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
+                                         kEthernetPassed + kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssIsRefusedOutsideManufacturingModeAfterTheDateLine)
@@ -107,7 +108,7 @@ TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
     std::string passes;
     for (int pass = 1; pass <= 60; ++pass) {
         passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine + kCounterAgentPassed +
-                  kComprehensivePassed + "\n";
+                  kEthernetPassed + kComprehensivePassed + "\n";
     }
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "60" + passes + "\n\n" + kDateLine + top_cycle()));
@@ -118,7 +119,7 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         kCounterAgentFailed + kComprehensiveFailed + "\n\n" + kDateLine +
+                                         kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed + "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");
 }

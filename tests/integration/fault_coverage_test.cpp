@@ -36,6 +36,7 @@ struct CardRun {
 const CardRun kStartUp{"Start-up", "exit\n", Cut::StartUp};
 const CardRun kMenu3{"Counter agent i2c bus test (menu 3)", "kmb\n3\n99\nexit\n", Cut::TestMenu};
 const CardRun kComprehensive{"Comprehensive test", "all\nexit\n", Cut::TopLevel};
+const CardRun kMenu9{"Ethernet loopback test (menu 9)", "kmb\n9\n99\nexit\n", Cut::TestMenu};
 
 // How a fault must show itself in one run: a text the run must print on standard output, and
 // one on standard error, written from the diagnostic's own messages (either may be empty).
@@ -52,6 +53,22 @@ struct Detection {
 
 const std::string kDefaultsHint = "Error read back output port default value\n"
                                   "expect: 0x00         read: 0x1\n";
+
+// The Ethernet runs' first failure as each fault shows it, the messages before the verdict
+// included.
+std::string eth_failed(int run, const std::string& before) { return before + kEthLabels[run] + "FAILED\n" + kEthHints; }
+
+std::string corrupted_bytes()
+{
+    // One bit of every 1,000th byte carried is flipped: the first eleven of the first cycle.
+    const char* pairs[][2] = {{"e7", "e5"}, {"cf", "cb"}, {"b7", "bf"}, {"9f", "8f"}, {"87", "a7"}, {"6f", "2f"},
+                              {"57", "d7"}, {"3f", "3e"}, {"27", "25"}, {"f", "b"},   {"f7", "ff"}};
+    std::string text;
+    for (const auto& p : pairs) {
+        text += "Error: receive data not correct, \nexpected : 0x" + std::string(p[0]) + ", received: 0x" + p[1] + "\n";
+    }
+    return text;
+}
 
 const std::vector<Detection>& detections()
 {
@@ -84,6 +101,33 @@ const std::vector<Detection>& detections()
         {"counter-agent-output-bit0-stuck",
          {{&kMenu3, kDefaultsHint + kCounterAgentFailed, ""},
           {&kComprehensive, kDefaultsHint + kCounterAgentFailed, ""}}},
+        // The internal runs pass without the cable; the external ones never see the link.
+        {"eth-no-cable",
+         {{&kMenu9, kEthLabels[1] + "PASSED\n" + eth_failed(2, "Link not established\n"), ""},
+          {&kComprehensive, eth_failed(7, "Link not established\n"), ""}}},
+        {"eth-no-ip",
+         {{&kMenu9, kmb_cycle(0) + eth_failed(0, ""), "can't get ip address\n"},
+          {&kComprehensive, eth_failed(7, ""), "can't get ip address\n"}}},
+        {"eth-corrupt",
+         {{&kMenu9, kmb_cycle(0) + eth_failed(0, corrupted_bytes()), ""},
+          {&kComprehensive, eth_failed(0, corrupted_bytes()), ""}}},
+        {"eth-link-down",
+         {{&kMenu9, eth_failed(0, "Link not established\n"), ""},
+          {&kComprehensive, eth_failed(4, "Link not established\n"), ""}}},
+        // The PHY held in reset never brings the link up either.
+        {"phy-reset-stuck",
+         {{&kMenu9, kmb_cycle(0) + eth_failed(0, "fail reset phy\nLink not established\n"), ""},
+          {&kComprehensive, eth_failed(7, "fail reset phy\nLink not established\n"), ""}}},
+        // The clean-up's delete of the entry that was never set fails too, in the same words.
+        {"arp-refused",
+         {{&kMenu9, kmb_cycle(0) + eth_failed(0, "fail set arp\n"),
+           "can't set arp: Operation not permitted\ncan't set arp: No such device or address\n"},
+          {&kComprehensive, eth_failed(7, "fail set arp\n"), "can't set arp: Operation not permitted\n"}}},
+        // Only the shell's complaint tells: without the rules the connection stays inside the
+        // kernel and every run passes.
+        {"iptables-absent",
+         {{&kMenu9, kmb_cycle(0) + kEthernetPassed, "sh: iptables: not found\n"},
+          {&kComprehensive, kEthernetPassed, "sh: iptables: not found\n"}}},
     };
     return table;
 }
@@ -93,13 +137,6 @@ const std::vector<Detection>& detections()
 const std::map<std::string, std::string>& known_gaps()
 {
     static const std::map<std::string, std::string> gaps = {
-        {"arp-refused", "never fired: the Ethernet loopback test (menu 9 and the comprehensive test's sixth test) is still a stand-in that passes without touching the card"},
-        {"eth-corrupt", "never fired: the Ethernet loopback test (menu 9 and the comprehensive test's sixth test) is still a stand-in that passes without touching the card"},
-        {"eth-link-down", "never fired: the Ethernet loopback test (menu 9 and the comprehensive test's sixth test) is still a stand-in that passes without touching the card"},
-        {"eth-no-cable", "never fired: the Ethernet loopback test (menu 9 and the comprehensive test's sixth test) is still a stand-in that passes without touching the card"},
-        {"eth-no-ip", "never fired: the Ethernet loopback test (menu 9 and the comprehensive test's sixth test) is still a stand-in that passes without touching the card"},
-        {"iptables-absent", "never fired: the Ethernet loopback test (menu 9 and the comprehensive test's sixth test) is still a stand-in that passes without touching the card"},
-        {"phy-reset-stuck", "never fired: the Ethernet loopback test (menu 9 and the comprehensive test's sixth test) is still a stand-in that passes without touching the card"},
         {"agentdrv-absent",
          "never fired: no test of today reaches the agent driver (the agent bus, interrupt and "
          "temperature tests that open /dev/agentdrv are still stand-ins that pass without touching the card)"},
@@ -154,6 +191,7 @@ Observed observe(const sim::FaultInfo* fault, const CardRun& run)
     SimCard card(faults);
     Observed o;
     o.session = run_diagnostic(card, run.console);
+    o.session.out = without_spinner(o.session.out); // the operator sees where the bar stood, not its steps
     o.fired = fault != nullptr && card.card().faults().fired(fault->fault);
     o.left_open = card.os().open_descriptor_count();
     o.left_open_names = card.os().open_descriptor_names();

@@ -64,8 +64,8 @@ struct SoakCase {
 
 std::vector<SoakCase> soak_cases()
 {
-    const std::string healthy = kComprehensiveStart + kCounterAgentPassed + kComprehensivePassed;
-    const std::string failed = kComprehensiveStart + kCounterAgentFailed + kComprehensiveFailed;
+    const std::string healthy = kComprehensiveStart + kCounterAgentPassed + kEthernetPassed + kComprehensivePassed;
+    const std::string failed = kComprehensiveStart + kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed;
     return {
         {"healthy", {}, 1000, "", healthy, ""},
         // No lamps, pin 7 shorted, no agent driver: every pass fails the same way and the
@@ -106,7 +106,8 @@ TEST_P(Soak, EveryPassGivesTheSameVerdictsAndNothingIsLeftBehind)
 
     const std::string console =
         "stop no\ncount " + std::to_string(c.passes) + "\nloop yes\nall\nexit\n";
-    const Session s = run_diagnostic(card, console);
+    Session s = run_diagnostic(card, console);
+    s.out = without_spinner(s.out);
 
     const std::string head = c.startup + top_cycle() + "[Disabled] Stop on error\n" + top_cycle() + "Count = " +
                              std::to_string(c.passes) + "\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
