@@ -20,10 +20,10 @@ constexpr std::size_t kMaxVars = 512;
 const std::vector<std::pair<std::string, std::string>>& new_card()
 {
     static const std::vector<std::pair<std::string, std::string>> vars = {
-        {"part#", "30R5894"},
-        {"serial#", "KM6A0001234"},
+        {"part#", "KMB-P0001"},
+        {"serial#", "KMB-S0000001"},
         {"rev#", "A0"},
-        {"ethaddr", "02:4b:4d:42:00:14"},
+        {"ethaddr", "02:00:4b:4d:42:01"},
     };
     return vars;
 }

@@ -7,6 +7,7 @@
 
 #include "sim/i2c_dev_node.h"
 #include "sim/text_file.h"
+#include "sim/wiring.h"
 
 namespace kmb::sim {
 
@@ -49,6 +50,7 @@ Card::Card(const SimConfig& config)
       bus_faults_(faults_, bus_fault_rules()),
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
+      lm77_(config.temperature_half_degrees),
       shell_(fs_, env_, trace_),
       network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac)
 {
@@ -64,6 +66,7 @@ Card::Card(const SimConfig& config)
     set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });
     shell_.add_program("/usr/sbin/iptables",
                        [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
+    bus_.attach(wiring::kLm77Address, &lm77_);
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;

@@ -19,6 +19,7 @@
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/network.h"
+#include "sim/lm77.h"
 #include "sim/open_file.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
@@ -64,6 +65,7 @@ public:
     SysLogSink& syslog() { return syslog_; }
     I2cBus& i2c() { return bus_; }
     Fixture& fixture() { return fixture_; }
+    Lm77& lm77() { return lm77_; }
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
     Network& network() { return network_; }
@@ -78,6 +80,7 @@ private:
     I2cFaultLayer bus_faults_;
     I2cBus bus_;
     Fixture fixture_;
+    Lm77 lm77_;
     AgentDriver agent_driver_;
     Shell shell_;
     Network network_;

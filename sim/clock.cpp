@@ -8,15 +8,22 @@ namespace kmb::sim {
 
 namespace {
 
+// A day at a time, so that no wait converts to more seconds than a 32-bit time_t holds.
+constexpr double kLongestNap = 86400;
+
+// Console waits longer than this (a terminal left for years at the top speed) count as this.
+constexpr double kLongestConsoleWaitUs = 1e15;
+
 void wall_sleep(double seconds)
 {
-    if (seconds <= 0) {
-        return;
-    }
-    timespec left{};
-    left.tv_sec = static_cast<time_t>(seconds);
-    left.tv_nsec = static_cast<long>((seconds - static_cast<double>(left.tv_sec)) * 1e9);
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    while (seconds > 0) {
+        const double nap = std::min(seconds, kLongestNap);
+        seconds -= nap;
+        timespec left{};
+        left.tv_sec = static_cast<time_t>(nap);
+        left.tv_nsec = static_cast<long>((nap - static_cast<double>(left.tv_sec)) * 1e9);
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        }
     }
 }
 
@@ -24,7 +31,13 @@ void wall_sleep(double seconds)
 
 VirtualClock::VirtualClock(time_t start_epoch, double speed) : start_epoch_(start_epoch), speed_(speed) {}
 
-time_t VirtualClock::epoch() const { return start_epoch_ + static_cast<time_t>(now_us_ / 1000000); }
+time_t VirtualClock::epoch() const
+{
+    // The card counts seconds in 32 bits and wraps past 2038 as its kernel does, whatever the
+    // width of the host's time_t.
+    const int64_t seconds = static_cast<int64_t>(start_epoch_) + now_us_ / 1000000;
+    return static_cast<time_t>(static_cast<int32_t>(static_cast<uint32_t>(seconds)));
+}
 
 void VirtualClock::advance(int64_t us)
 {
@@ -80,7 +93,7 @@ void VirtualClock::run_device_timers()
 void VirtualClock::console_waited(double wall_seconds)
 {
     if (speed_ > 0 && wall_seconds > 0) {
-        const auto us = static_cast<int64_t>(wall_seconds * speed_ * 1e6);
+        const auto us = static_cast<int64_t>(std::min(wall_seconds * speed_ * 1e6, kLongestConsoleWaitUs));
         const double saved = speed_;
         speed_ = 0; // the wall time has passed already
         advance(us);

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "sim/option_value.h"
+
 namespace kmb::sim {
 
 namespace {
@@ -19,8 +21,18 @@ constexpr const char* kProgram = "kmbdiag-sim";
 // A scripted Ctrl-C further out than this is a typing error, and would overflow the card
 // clock's microseconds.
 constexpr double kMaxSigintAt = 1e9;
+// A card second takes at most 1,000 wall seconds and at least a microsecond: slower is no
+// run anyone waits for, and faster overflows the card clock at a console wait of minutes.
+constexpr double kMinSpeed = 1e-3;
+constexpr double kMaxSpeed = 1e6;
+// The card's clock is a 32-bit count of seconds since 1970.
+constexpr long long kMaxStartTime = 2147483647;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, EthIp, Help, Version };
+// The sensor's rated range, degrees Celsius.
+constexpr int kMinTemperature = -55;
+constexpr int kMaxTemperature = 125;
+
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, EthIp, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -34,13 +46,14 @@ constexpr OptionInfo kOptions[] = {
     {Opt::State, "state", "DIR",
      "folder that holds the card between runs\n"
      "(default: $XDG_STATE_HOME/kmbdiag-sim/card,\n else ~/.local/state/kmbdiag-sim/card)"},
-    {Opt::Speed, "speed", "X", "card seconds per wall second, 0 lets no wall time pass\n(default: 1)"},
-    {Opt::StartTime, "start-time", "EPOCH", "the card clock at start, in seconds since 1970\n(default: now)"},
+    {Opt::Speed, "speed", "X", "card seconds per wall second, 0 lets no wall time pass\n(0.001 to 1000000; default: 1)"},
+    {Opt::StartTime, "start-time", "EPOCH", "the card clock at start, in seconds since 1970\n(up to 2147483647; default: now)"},
     {Opt::Fault, "fault", "NAME", "switch on a fault of the card or fixture (repeatable)"},
     {Opt::ListFaults, "list-faults", nullptr, "print the catalogue of faults and exit"},
     {Opt::Env, "env", "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
+    {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
     {Opt::EthIp, "eth-ip", "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
@@ -88,39 +101,6 @@ const OptionInfo* find_option(std::string_view name)
         }
     }
     return nullptr;
-}
-
-bool parse_number(const std::string& text, double& value)
-{
-    // strtod would skip leading blanks and take "nan", "inf" and hexadecimal: none is a
-    // number an operator means here, except hexadecimal which does no harm.
-    if (text.empty() || text.front() == ' ' || text.front() == '\t' || text.front() == '\n') {
-        return false;
-    }
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) {
-        return false;
-    }
-    value = v;
-    return true;
-}
-
-bool parse_epoch(const std::string& text, time_t& value)
-{
-    if (text.empty() || text.front() < '0' || text.front() > '9') {
-        return false; // no sign, no blanks: a start before 1970 is no card's clock
-    }
-    errno = 0;
-    char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (end != text.c_str() + text.size() || errno == ERANGE ||
-        static_cast<unsigned long long>(v) > static_cast<unsigned long long>(std::numeric_limits<time_t>::max())) {
-        return false;
-    }
-    value = static_cast<time_t>(v);
-    return true;
 }
 
 std::string default_state_dir()
@@ -177,32 +157,36 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
         return -1;
     }
     case Opt::Speed: {
-        double v = 0;
-        if (!parse_number(value, v) || v < 0) {
-            std::fprintf(err, "%s: invalid speed '%s': expected a non-negative number\n", kProgram, value.c_str());
-            return 2;
+        const std::optional<double> v = real_in_range(value, 0, kMaxSpeed);
+        if (!v || (*v > 0 && *v < kMinSpeed)) {
+            return refuse_value(err, option, value, "0, or a speed from 0.001 to 1000000");
         }
-        config.speed = v;
+        config.speed = *v;
         return -1;
     }
     case Opt::SigintAt: {
-        double v = 0;
-        if (!parse_number(value, v) || v < 0 || v > kMaxSigintAt) {
-            std::fprintf(err, "%s: invalid time '%s' for %s: expected seconds from 0 to %.0f\n", kProgram,
-                         value.c_str(), option.c_str(), kMaxSigintAt);
-            return 2;
+        const std::optional<double> v = real_in_range(value, 0, kMaxSigintAt);
+        if (!v) {
+            return refuse_value(err, option, value, "card seconds from 0 to 1000000000");
         }
-        config.sigint_at.push_back(v);
+        config.sigint_at.push_back(*v);
+        return -1;
+    }
+    case Opt::Temp: {
+        // The sensor resolves half degrees over its rated range.
+        const std::optional<double> v = real_in_range(value, kMinTemperature, kMaxTemperature);
+        if (!v || *v * 2 != std::floor(*v * 2)) {
+            return refuse_value(err, option, value, "degrees from -55 to 125 in half degrees");
+        }
+        config.temperature_half_degrees = static_cast<int>(*v * 2);
         return -1;
     }
     case Opt::StartTime: {
-        time_t v = 0;
-        if (!parse_epoch(value, v)) {
-            std::fprintf(err, "%s: invalid start time '%s': expected whole seconds since 1970\n", kProgram,
-                         value.c_str());
-            return 2;
+        const std::optional<long long> v = integer_in_range(value, 0, kMaxStartTime);
+        if (!v || value.find_first_of("xX") != std::string::npos) {
+            return refuse_value(err, option, value, "whole seconds since 1970, from 0 to 2147483647");
         }
-        config.start_time = v;
+        config.start_time = static_cast<time_t>(*v);
         return -1;
     }
     case Opt::Fault: {

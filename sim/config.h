@@ -22,6 +22,7 @@ struct SimConfig {
     std::vector<double> sigint_at;         // card seconds after start at which SIGINT arrives
     std::string syslog_path;               // empty: the state folder's syslog file
     std::string eth_ip = "192.0.2.20";     // eth0's IPv4 address
+    int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
 };
 
 } // namespace kmb::sim

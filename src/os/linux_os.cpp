@@ -97,12 +97,7 @@ char* read_bounded_line(FILE* in, char* buf, int size)
     if (len == 0) {
         return nullptr;
     }
-    buf[len] = '\0';
-    if (!line_end) {
-        int c;
-        while ((c = next_char(in)) != EOF && c != '\n') {
-        }
-    }
+    buf[len] = '\0'; // the rest of a longer line stays in the stream for the next read, as fgets leaves it
     return buf;
 }
 

@@ -41,8 +41,8 @@ public:
     char* read_line(char* buf, int size) override;
 };
 
-// The console read shared by both backends: fgets on `in`, with the rest of an overlong line
-// read and dropped.
+// The console read shared by both backends: fgets on `in`. A line longer than the buffer is
+// read in pieces; its rest answers the next read.
 char* read_bounded_line(FILE* in, char* buf, int size);
 
 } // namespace kmb::os

@@ -65,8 +65,8 @@ public:
     virtual void syslog(int priority, const char* message) = 0;
 
     // The operator's console: one bounded line read into `buf` (at most size - 1 characters,
-    // the line end kept when it fits; the rest of an overlong line is discarded so that it
-    // cannot act as a command of its own). Returns nullptr at end of input.
+    // the line end kept when it fits), as fgets reads it. The rest of a longer line stays for the
+    // next read, so it answers the next prompt as on the card. Returns nullptr at end of input.
     virtual char* read_line(char* buf, int size) = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "board/io_expander.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
+#include "devices/lm77.h"
 #include "os/os.h"
 #include "shell/card_version.h"
 #include "shell/options.h"

@@ -21,6 +21,4 @@ int read_cpld_reset_reason(uint8_t* reason)
 
 void verify_reset_markers(uint8_t) {}
 
-int lm77_init() { return 0; }
-
 } // namespace kmb

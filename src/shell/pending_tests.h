@@ -20,6 +20,5 @@ int reset_secondary_test();
 
 int read_cpld_reset_reason(uint8_t* reason);
 void verify_reset_markers(uint8_t reason);
-int lm77_init();
 
 } // namespace kmb

@@ -1,5 +1,6 @@
 #include "shell/sequences.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -49,7 +50,9 @@ int run_comprehensive()
             break;
         }
         if (diag_options.count != 0) {
-            diag_options.count -= 1;
+            // The card's 32-bit count wraps below its most negative value instead of
+            // overflowing: a negative count runs on until Ctrl-C.
+            diag_options.count = static_cast<int32_t>(static_cast<uint32_t>(diag_options.count) - 1u);
             if (diag_options.count == 0) {
                 diag_options.interrupted = 1;
             }

@@ -105,13 +105,26 @@ TEST_F(MenuTranscript, DefaultRestoresOptionsButNotModes)
                                          top_cycle()));
 }
 
-TEST_F(MenuTranscript, AnOverlongLineActsOnceAndItsTailIsDropped)
+TEST_F(MenuTranscript, ALineLongerThanTheBufferIsReadInPieces)
 {
-    // The tail beyond the 79 characters of the buffer would say "exit"; it must not act.
-    const std::string line = "loop yes" + std::string(100, ' ') + "exit\n";
-    const SimRun r = run(line + "options\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
-                                         option_summary(true, true, false, false) + top_cycle()));
+    // The menu reads at most 79 characters; what is left of the line answers the next prompt.
+    const std::string head = "loop yes" + std::string(71, ' ');
+    struct Case {
+        std::string input;
+        std::string after_loop; // what the rest of the long line makes the menu print
+    };
+    const Case cases[] = {
+        {head + "options\nexit\n", top_cycle() + option_summary(true, true, false, false)},
+        {head + "\nexit\n", top_cycle()},                     // the line end alone: an empty line
+        {head + "   exit\nexit\n", top_cycle()},              // a rest that begins with blanks matches nothing
+        {head + "exit\n", ""},                                // the rest is the Exit command
+    };
+    for (const Case& c : cases) {
+        const SimRun r = run(c.input);
+        EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + c.after_loop + top_cycle()))
+            << c.input;
+        EXPECT_EQ(r.exit_status, 1);
+    }
 }
 
 TEST_F(MenuTranscript, KmbMenuShowsEveryEntryAndLeavesWith99)
@@ -148,10 +161,10 @@ TEST_F(MenuTranscript, EndOfInputInTheKmbMenuLeavesItWithoutRepeating)
 
 TEST_F(MenuTranscript, CardInformationComesFromTheBootLoaderEnvironment)
 {
-    const SimRun r = run("kmb\n70\n99\nexit\n", {"--env", "part#=30R9999", "--env", "serial#=KM6B0004321",
-                                                 "--env", "rev#=B1", "--env", "ethaddr=02:4b:4d:42:00:01"});
+    const SimRun r = run("kmb\n70\n99\nexit\n", {"--env", "part#=KMB-P0009", "--env", "serial#=KMB-S0000009",
+                                                 "--env", "rev#=B1", "--env", "ethaddr=02:00:4b:4d:42:09"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) +
-                                         "part#=30R9999\nserial#=KM6B0004321\nrev#=B1\nethaddr=02:4b:4d:42:00:01\n" +
+                                         "part#=KMB-P0009\nserial#=KMB-S0000009\nrev#=B1\nethaddr=02:00:4b:4d:42:09\n" +
                                          kmb_cycle(70) + top_cycle()));
 }
 

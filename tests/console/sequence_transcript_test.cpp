@@ -20,14 +20,24 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
         const char* loop;
         std::string echoed; // what the two settings print, each followed by a menu
         int passes;
+        std::vector<std::string> args;
     };
+    // A negative count counts down through the card's 32-bit arithmetic and never reaches 0:
+    // the loop runs until the Ctrl-C at 600 s, in its fifth pass (some 131 s each, most of it the
+    // Ethernet loopback runs).
+    const std::vector<std::string> ctrl_c = {"--sigint-at", "600", "--sigint-at", "20000"};
     const Case cases[] = {
-        {"count 3\n", "loop yes\n", "Count = 3\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 3},
-        {"count 3\n", "loop no\n", "Count = 3\n" + top_cycle() + "[Disabled] Diagnostic looping\n", 1},
-        {"count 1\n", "loop yes\n", "Count = 1\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 1},
+        {"count 3\n", "loop yes\n", "Count = 3\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 3, {}},
+        {"count 3\n", "loop no\n", "Count = 3\n" + top_cycle() + "[Disabled] Diagnostic looping\n", 1, {}},
+        {"count 1\n", "loop yes\n", "Count = 1\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 1, {}},
+        {"count -2147483648\n", "loop yes\n", "Count = -2147483648\n" + top_cycle() + "[Enabled] Diagnostic looping\n",
+         5, ctrl_c},
+        {"count -99999999999\n", "loop yes\n", "Count = -2147483648\n" + top_cycle() + "[Enabled] Diagnostic looping\n",
+         5, ctrl_c},
+        {"count -1\n", "loop yes\n", "Count = -1\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 5, ctrl_c},
     };
     for (const Case& c : cases) {
-        const SimRun r = run(std::string(c.count) + c.loop + "all\nexit\n");
+        const SimRun r = run(std::string(c.count) + c.loop + "all\nexit\n", c.args);
         EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.echoed + top_cycle() + repeat(kHealthyPass, c.passes) +
                                              top_cycle()))
             << c.count << c.loop;

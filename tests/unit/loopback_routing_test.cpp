@@ -85,7 +85,7 @@ TEST(LoopbackRouting, SetUpAndTearDownLeaveTheCardAsTheyFoundIt)
     ASSERT_EQ(net.eth0().arp_table().size(), 1u);
     EXPECT_EQ(net.eth0().arp_table().begin()->first, 0xC000021Cu);
     EXPECT_EQ(net.eth0().arp_table().begin()->second.mac, net.eth0().mac());
-    EXPECT_EQ(sim::mac_text(net.eth0().mac()), "02:4b:4d:42:00:14"); // the boot loader's ethaddr
+    EXPECT_EQ(sim::mac_text(net.eth0().mac()), "02:00:4b:4d:42:01"); // the boot loader's ethaddr
     EXPECT_TRUE(net.eth0().promiscuous());
 
     CapturedOutput teardown;

@@ -55,8 +55,8 @@ TEST(BootEnv, SetUnsetAndWhatWouldBreakTheFile)
     test::TempDir dir;
     BootEnv env(dir.path() / "fw_env");
     Vars expected = env.all();
-    env.set("part#", "30R5895"); // in place
-    expected[0].second = "30R5895";
+    env.set("part#", "KMB-P0002"); // in place
+    expected[0].second = "KMB-P0002";
     env.set("bootdelay", "3"); // at the end
     expected.emplace_back("bootdelay", "3");
     env.unset("serial#");

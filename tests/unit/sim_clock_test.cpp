@@ -63,5 +63,14 @@ TEST(VirtualClock, NegativeAndZeroWaitsDoNotMoveIt)
     EXPECT_EQ(clock.now_us(), 0);
 }
 
+TEST(VirtualClock, TheCardsSecondsAre32BitsAndWrapIn2038)
+{
+    VirtualClock clock(2147483646, 0);
+    clock.advance(1'000'000);
+    EXPECT_EQ(clock.epoch(), 2147483647);
+    clock.advance(1'000'000);
+    EXPECT_EQ(static_cast<int64_t>(clock.epoch()), INT32_MIN);
+}
+
 } // namespace
 } // namespace kmb::sim

@@ -102,6 +102,12 @@ TEST(CommandLine, EveryOptionInBothSpellings)
     const Parsed p = parse({"--speed", "2.5", "--start-time", "1700000000"});
     EXPECT_EQ(p.config.speed, 2.5);
     EXPECT_EQ(p.config.start_time, 1700000000);
+    // The bounds themselves are taken.
+    const Parsed edges = parse({"--speed", "1000000", "--start-time", "2147483647", "--sigint-at", "1e9"});
+    EXPECT_EQ(edges.status, -1) << edges.err;
+    EXPECT_EQ(edges.config.speed, 1e6);
+    EXPECT_EQ(edges.config.start_time, 2147483647);
+    EXPECT_EQ(parse({"--speed", "0.001"}).config.speed, 0.001);
     const SimConfig defaults = parse({}).config;
     EXPECT_EQ(defaults.speed, 1.0);
     EXPECT_TRUE(defaults.faults.empty() && defaults.env.empty() && defaults.sigint_at.empty());
@@ -123,7 +129,12 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--start-time", "-5"}, "'-5'", false},
         {{"--start-time", "99999999999999999999999"}, "'99999999999999999999999'", false},
         {{"--sigint-at", "-1"}, "'-1'", false},   {{"--sigint-at", "x"}, "'x'", false},
-        {{"--sigint-at", "1e300"}, "'1e300'", false},
+        {{"--sigint-at", "1e300"}, "'1e300'", false}, {{"--sigint-at", "1000000001"}, "'1000000001'", false},
+        {{"--speed", "5e12"}, "'5e12'", false},   {{"--speed", "1e-300"}, "'1e-300'", false},
+        {{"--speed", "0.0009"}, "'0.0009'", false},
+        {{"--speed", "inf"}, "'inf'", false},     {{"--speed", "+1"}, "'+1'", false},
+        {{"--start-time", "9223372036854775807"}, "'9223372036854775807'", false},
+        {{"--start-time", "2147483648"}, "'2147483648'", false}, {{"--start-time", "0x10"}, "'0x10'", false},
         {{"--env", "noequals"}, "'noequals'", false}, {{"--env", "=v"}, "'=v'", false},
         {{"--env", "a=b\nc"}, "'a=b\nc'", false},
         {{"--state", ""}, "--state", false},      {{"--syslog="}, "--syslog", false},
@@ -132,6 +143,8 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--state"}, "'--state'", true},         {{"--speed", "0", "--env"}, "'--env'", true},
         {{"--help=yes"}, "'--help'", true},       {{"card"}, "'card'", true},
         {{"--", "--speed"}, "'--speed'", true},
+        {{"--temp", "25.25"}, "'25.25'", false},   {{"--temp", "-56"}, "'-56'", false},
+        {{"--temp", "125.5"}, "'125.5'", false},   {{"--temp", "warm"}, "'warm'", false},
     };
     for (const Bad& b : cases) {
         const Parsed p = parse(b.args);
@@ -144,6 +157,19 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
             EXPECT_NE(p.err.find("Try 'kmbdiag-sim --help'"), std::string::npos) << p.err;
         }
     }
+}
+
+TEST(CommandLine, TemperatureInHalfDegreesOverTheSensorsRange)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"25", 50}, {"-0.5", -1}, {"-12.5", -25}, {"-55", -110}, {"125", 250}, {"0x10", 32},
+    };
+    for (const auto& [text, half_degrees] : cases) {
+        const Parsed p = parse({"--temp", text});
+        EXPECT_EQ(p.status, -1) << text << p.err;
+        EXPECT_EQ(p.config.temperature_half_degrees, half_degrees) << text;
+    }
+    EXPECT_EQ(parse({}).config.temperature_half_degrees, 50);
 }
 
 TEST(CommandLine, UnknownFaultSuggestsTheNearestName)
@@ -190,7 +216,7 @@ TEST(CommandLine, HelpAndVersion)
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.err, "");
     for (const char* option : {"--state", "--speed", "--start-time", "--fault", "--list-faults", "--env",
-                               "--sigint-at", "--syslog", "--help", "--version"}) {
+                               "--sigint-at", "--syslog", "--temp", "--help", "--version"}) {
         EXPECT_NE(p.out.find(std::string(option) + " "), std::string::npos) << option;
     }
     p = parse({"--version"});

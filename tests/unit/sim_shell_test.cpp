@@ -73,10 +73,10 @@ TEST_F(ShellTest, WordsQuotesAndComments)
 {
     expect({
         // Bare names are found on the search path; blanks and tabs separate words.
-        {"  fw_printenv \t rev#\tpart#  ", 0, "rev#=A0\npart#=30R5894\n", ""},
+        {"  fw_printenv \t rev#\tpart#  ", 0, "rev#=A0\npart#=KMB-P0001\n", ""},
         // '#' inside a word is part of it; at the start of a word it begins a comment.
         {"/usr/local/bin/fw_printenv rev# #serial#", 0, "rev#=A0\n", ""},
-        {"fw_printenv 'rev#' \"part#\"", 0, "rev#=A0\npart#=30R5894\n", ""},
+        {"fw_printenv 'rev#' \"part#\"", 0, "rev#=A0\npart#=KMB-P0001\n", ""},
         {"fw_printenv re'v'\"#\"", 0, "rev#=A0\n", ""},
         {"fw_printenv '#rev'", kExit1, "", "## Error: \"#rev\" not defined\n"},
         {"fw_printenv 'a b'", kExit1, "", "## Error: \"a b\" not defined\n"},
@@ -162,10 +162,10 @@ TEST_F(ShellTest, Redirections)
         // Standard error takes what standard output was at that point: the console's.
         {nullptr, "fw_printenv rev# nope 2>&1 >/tmp/outonly", kExit1, "## Error: \"nope\" not defined\n", "",
          "/tmp/outonly", "rev#=A0\n"},
-        {nullptr, "fw_printenv part# 1>/tmp/one", 0, "", "", "/tmp/one", "part#=30R5894\n"},
+        {nullptr, "fw_printenv part# 1>/tmp/one", 0, "", "", "/tmp/one", "part#=KMB-P0001\n"},
         {nullptr, "fw_printenv rev# > relative.log", 0, "", "", "/relative.log", "rev#=A0\n"},
         {nullptr, "fw_printenv rev# > '/tmp/with blank'", 0, "", "", "/tmp/with blank", "rev#=A0\n"},
-        {"rev#=A0\n", "fw_printenv part# >>/tmp/log", 0, "", "", "/tmp/log", "rev#=A0\npart#=30R5894\n"},
+        {"rev#=A0\n", "fw_printenv part# >>/tmp/log", 0, "", "", "/tmp/log", "rev#=A0\npart#=KMB-P0001\n"},
         {nullptr, "fw_printenv rev# nope >/dev/null 2>/dev/null", kExit1, "", "", nullptr, nullptr},
         {nullptr, "fw_printenv rev# > /nofolder/x", kSyntax, "",
          "sh: cannot create /nofolder/x: No such file or directory\n", nullptr, nullptr},
@@ -225,12 +225,12 @@ TEST_F(ShellTest, FwPrintenv)
     env_.set("rev#", "03");
     env_.set("bootcmd", "run flash_self");
     expect({
-        {"/usr/local/bin/fw_printenv part# nope serial# rev#", kExit1, "part#=30R5894\nserial#=KM6A0001234\nrev#=03\n",
+        {"/usr/local/bin/fw_printenv part# nope serial# rev#", kExit1, "part#=KMB-P0001\nserial#=KMB-S0000001\nrev#=03\n",
          "## Error: \"nope\" not defined\n"},
         {"/usr/local/bin/fw_printenv nope other", kExit1, "",
          "## Error: \"nope\" not defined\n## Error: \"other\" not defined\n"},
         {"/usr/local/bin/fw_printenv", 0,
-         "part#=30R5894\nserial#=KM6A0001234\nrev#=03\nethaddr=02:4b:4d:42:00:14\nbootcmd=run flash_self\n", ""},
+         "part#=KMB-P0001\nserial#=KMB-S0000001\nrev#=03\nethaddr=02:00:4b:4d:42:01\nbootcmd=run flash_self\n", ""},
         {"/usr/local/bin/fw_printenv -n rev#", 0, "03\n", ""},
         {"/usr/local/bin/fw_printenv -n", kExit1, "", "## Error: `-n' option requires exactly one argument\n"},
     });

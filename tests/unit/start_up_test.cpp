@@ -41,6 +41,13 @@ TEST(StartUp, RunsItsStepsInOrder)
         "i2c 0x1f w 03 ff",
         // 8. the fail lamp
         "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x18", "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 3a",
+        // 9. the LM77: configuration and limits, then the temperature and limits read back
+        "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x48", "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 01 12",
+        "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 02 00 20", "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 03 04 10",
+        "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 04 00 a0", "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 05 03 70",
+        "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 00", "i2c 0x48 r 01 90", "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 04",
+        "i2c 0x48 r 00 a0", "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 05", "i2c 0x48 r 03 70", "ioctl /dev/i2c/0 0x0720",
+        "i2c 0x48 w 03", "i2c 0x48 r 04 10",
         // 10. the version text
         "sh /usr/local/bin/version.sh -e -r > /tmp/diag_version", "fopen /tmp/diag_version",
         // the first menu's revision check
