@@ -52,7 +52,9 @@ Card::Card(const SimConfig& config)
       fixture_(bus_, faults_),
       lm77_(config.temperature_half_degrees),
       shell_(fs_, env_, trace_),
-      network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac)
+      network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac),
+      serial_loopback_(faults_),
+      serial_port_(clock_, serial_loopback_, trace_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
@@ -80,6 +82,13 @@ Card::Card(const SimConfig& config)
             return nullptr;
         }
         return agent_driver_.open(path);
+    });
+    add_node("/dev/tts/0", [this](const std::string& path, int flags) -> std::unique_ptr<OpenFile> {
+        if (faults_.act(Fault::SerialAbsent)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return serial_port_.open(path, flags);
     });
     for (double seconds : config.sigint_at) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [] { std::raise(SIGINT); }, true);

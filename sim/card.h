@@ -21,6 +21,8 @@
 #include "sim/network.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
+#include "sim/serial_loopback.h"
+#include "sim/serial_port.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -69,6 +71,7 @@ public:
     AgentDriver& agent_driver() { return agent_driver_; }
     Shell& shell() { return shell_; }
     Network& network() { return network_; }
+    SerialPort& serial_port() { return serial_port_; }
 
 private:
     VirtualClock clock_;
@@ -84,6 +87,8 @@ private:
     AgentDriver agent_driver_;
     Shell shell_;
     Network network_;
+    SerialLoopback serial_loopback_;
+    SerialPort serial_port_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

@@ -30,6 +30,14 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::PhyResetStuck, "phy-reset-stuck", "the PHY's reset bit never clears: the PHY stays in reset"},
     {Fault::ArpRefused, "arp-refused", "the kernel refuses to set an ARP entry (SIOCSARP fails)"},
     {Fault::IptablesAbsent, "iptables-absent", "the card has no iptables command: the loopback runs stay inside the kernel and pass, only the shell's complaint shows it"},
+    {Fault::SerialAbsent, "serial-absent", "the serial port's node /dev/tts/0 is missing"},
+    {Fault::SerialNoLoopback, "serial-no-loopback",
+     "the serial loopback connector is not plugged in: no status line ever active, no data back"},
+    {Fault::SerialRtsCtsOnly, "serial-rts-cts-only",
+     "the serial loopback connector carries RTS to CTS, but DTR reaches neither CAR nor DSR"},
+    {Fault::SerialRing, "serial-ring", "the serial port's ring indicator input is always asserted"},
+    {Fault::SerialDropByte, "serial-drop-byte", "the serial port loses one received byte of the first pass"},
+    {Fault::SerialCorrupt, "serial-corrupt", "every byte looped back on the serial port has its bit 0 flipped"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

@@ -31,6 +31,12 @@ enum class Fault {
     PhyResetStuck,
     ArpRefused,
     IptablesAbsent,
+    SerialAbsent,
+    SerialNoLoopback,
+    SerialRtsCtsOnly,
+    SerialRing,
+    SerialDropByte,
+    SerialCorrupt,
     Count_
 };
 

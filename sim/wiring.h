@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/ioctl.h>
 
 namespace kmb::sim::wiring {
 
@@ -26,6 +27,18 @@ inline constexpr uint8_t kAgentIirqPin = 0x10; // the host agent's IIRQ line, as
 inline constexpr uint8_t kResetPrimaryPin = 0x01;   // a held low resets the card into the primary image
 inline constexpr uint8_t kResetSecondaryPin = 0x02; // ... into the secondary image
 inline constexpr uint8_t kLoopPin = 0x80;           // pin 7, wired back on itself
+
+// The serial port's loopback connector on the fixture: the card's transmit data comes back on
+// its receive data (a plain wire, see SerialLoopback), and each modem-control output reaches
+// the status inputs beside it.
+struct SerialLineLoop {
+    int output; // TIOCM_DTR or TIOCM_RTS
+    int inputs; // what the port then reads as asserted
+};
+inline constexpr SerialLineLoop kSerialLineLoops[] = {
+    {TIOCM_RTS, TIOCM_CTS},
+    {TIOCM_DTR, TIOCM_CAR | TIOCM_DSR},
+};
 
 // Interrupt lines of the card's interrupt controller, as /proc/interrupts numbers them.
 inline constexpr int kAgentIrqLine = 25;

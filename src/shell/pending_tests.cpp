@@ -2,7 +2,6 @@
 
 namespace kmb {
 
-int serial_port_test() { return 0; }
 int agent_i2c_bus_test() { return 0; }
 int temperature_sensor_test() { return 0; }
 int temperature_reading_check() { return 0; }

@@ -7,7 +7,6 @@
 
 namespace kmb {
 
-int serial_port_test();
 int agent_i2c_bus_test();
 int temperature_sensor_test();
 int temperature_reading_check();

@@ -7,6 +7,7 @@
 
 #include "board/counter_agent.h"
 #include "ethernet/loopback_test.h"
+#include "board/serial_port.h"
 #include "os/os.h"
 #include "shell/input.h"
 #include "shell/options.h"

@@ -42,25 +42,10 @@ TEST_F(EthernetTranscript, HiddenTenDumpsThePhyAndElevenEditsIt)
     EXPECT_EQ(r.err, "");
 }
 
-// The spinner's steps as a fresh program makes them: | / - \ in turn, from the second.
-std::string spinner_steps(int from, int count)
-{
-    static const char* const kSteps[] = {"|\b", "/\b", "-\b", "\\\b"};
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += kSteps[(from + i + 1) % 4];
-    }
-    return text;
-}
-
 TEST_F(EthernetTranscript, NineRunsTheEightSettingsWithTheirVerdictsInOneColumn)
 {
     const SimRun r = run("kmb\n9\n99\nexit\n");
-    std::string runs;
-    for (int i = 0; i < 8; ++i) {
-        runs += spinner_steps(5 * i, 5) + kEthLabels[i] + "PASSED\n"; // a step a transfer cycle
-    }
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + runs + kmb_cycle(9) + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + eth_loopback_passed(0) + kmb_cycle(9) + top_cycle()));
     EXPECT_EQ(r.err, "");
     for (const std::string& label : kEthLabels) {
         EXPECT_EQ(label.size(), 57u) << label;
@@ -71,7 +56,8 @@ TEST_F(EthernetTranscript, NineUnderEachFault)
 {
     const std::string link = "Link not established\n";
     auto failed = [](int run, const std::string& before) { return before + kEthLabels[run] + "FAILED\n" + kEthHints; };
-    auto passed = [](int run) { return kEthLabels[run] + "PASSED\n"; };
+    // Only the runs that pass reach their transfer cycles and step the spinner.
+    auto passed = [](int run, int done) { return eth_run_passed(run, done); };
     struct Case {
         const char* fault;
         std::string out;
@@ -91,14 +77,14 @@ TEST_F(EthernetTranscript, NineUnderEachFault)
     }
     const Case cases[] = {
         {"eth-no-cable",
-         passed(0) + passed(1) + failed(2, link) + failed(3, link) + passed(4) + passed(5) + failed(6, link) +
-             failed(7, link),
+         passed(0, 0) + passed(1, 5) + failed(2, link) + failed(3, link) + passed(4, 10) + passed(5, 15) +
+             failed(6, link) + failed(7, link),
          ""},
         {"eth-no-ip", all_failed_no_ip, repeat("can't get ip address\n", 8)},
         {"eth-link-down", all_failed_link, ""},
         {"phy-reset-stuck", all_failed_reset, ""},
         {"arp-refused", all_failed_arp, arp_err},
-        {"iptables-absent", kEthernetPassed, repeat("sh: iptables: not found\n", 48)},
+        {"iptables-absent", eth_loopback_passed(0), repeat("sh: iptables: not found\n", 48)},
     };
     for (const Case& c : cases) {
         const SimRun r = run("kmb\n9\n99\nexit\n", {"--fault", c.fault});
@@ -127,10 +113,12 @@ TEST_F(EthernetTranscript, HiddenTwentyToTwentyFourRunTheirFourSettings)
         const SimRun r = run("kmb\n" + n + "\n99\nexit\n", {"--fault", "eth-no-cable"});
         // Without a cable each external run fails at its link wait; the internal ones pass.
         std::string expected;
+        int done = 0;
         for (int run : c.runs) {
             const bool external = run == ext10f || run == ext10h || run == ext100f || run == ext100h;
             expected += external ? "Link not established\n" + kEthLabels[run] + "FAILED\n" + kEthHints
-                                 : kEthLabels[run] + "PASSED\n";
+                                 : eth_run_passed(run, done);
+            done += external ? 0 : kEthCycles;
         }
         EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + expected + kmb_cycle(c.number) + top_cycle()))
             << n;

@@ -81,7 +81,7 @@ TEST_F(MenuTranscript, OptionsAfterTheHiddenModeSwitches)
                    top_cycle() + "[Disabled] Manufacturing mode\n" + top_cycle() +
                    option_summary(false, true, true, false) + top_cycle() +
                    // FVT is still allowed; ESS is not.
-                   kCounterAgentPassed + kEthernetPassed + kComprehensivePassed + "\n\n" + kDateLine + top_cycle() + kDateLine +
+                   healthy_tests(0) + kComprehensivePassed + "\n\n" + kDateLine + top_cycle() + kDateLine +
                    kEssRefused + top_cycle() + "[Disabled] Factory mode\n" + top_cycle() +
                    option_summary(false, true, false, false) + top_cycle()));
 }

@@ -75,6 +75,26 @@ inline const std::string kCounterAgentHints =
 inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
 inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
 
+// The progress spinner: `count` steps after the `done` the program has printed since it started.
+inline std::string spinner(int done, int count)
+{
+    static const char* const kSteps[] = {"|\b", "/\b", "-\b", "\\\b"};
+    std::string out;
+    for (int i = 1; i <= count; ++i) {
+        out += kSteps[(done + i) % 4];
+    }
+    return out;
+}
+
+inline const std::string kSerialLabel = "Serial port test .......................";
+inline const std::string kSerialHints =
+    "** Make sure the KMB card is properly seated in the ***\n"
+    "** fixture, or you may have a bad CPU               ***\n";
+inline const std::string kSerialFailed = kSerialLabel + "FAILED\n" + kSerialHints;
+inline constexpr int kSerialPasses = 15; // one spinner step each
+// A good serial port test, after `done` spinner steps.
+inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
+
 // The Ethernet loopback test's eight runs in their order, each label 57 characters.
 inline const std::string kEthLabels[8] = {
     "Internal Ethernet loopback  10BASE Full Dup test ........",
@@ -89,35 +109,40 @@ inline const std::string kEthLabels[8] = {
 inline const std::string kEthHints = "** Make sure the KMB card is properly seated in the **\n"
                                      "** fixture, and you have a loopback cable in the    **\n"
                                      "** connector.  Or you may have a bad CPU, Phy       **\n";
-// All eight runs passed (the spinner's steps left out).
-inline std::string eth_loopback_passed()
+inline constexpr int kEthCycles = 5; // a run's transfer cycles, one spinner step each
+// One Ethernet run that passed, after `done` spinner steps.
+inline std::string eth_run_passed(int run, int done) { return spinner(done, kEthCycles) + kEthLabels[run] + "PASSED\n"; }
+// All eight runs passed, after `done` spinner steps.
+inline std::string eth_loopback_passed(int done)
 {
     std::string text;
-    for (const std::string& label : kEthLabels) {
-        text += label + "PASSED\n";
+    for (int run = 0; run < 8; ++run) {
+        text += eth_run_passed(run, done + run * kEthCycles);
     }
     return text;
 }
-inline const std::string kEthernetPassed = eth_loopback_passed();
 
-// Console output without the progress spinner's steps (a bar and a backspace each).
-inline std::string without_spinner(const std::string& text)
+// What the tests of one comprehensive pass print on a healthy card before the verdict line,
+// after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + 8 * kEthCycles;
+inline std::string healthy_tests(int done)
 {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (i + 1 < text.size() && text[i + 1] == '\b' && (c == '|' || c == '/' || c == '-' || c == '\\')) {
-            ++i;
-            continue;
-        }
-        out += c;
-    }
-    return out;
+    return serial_passed(done) + kCounterAgentPassed + eth_loopback_passed(done + kSerialPasses);
 }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";
 inline const std::string kComprehensiveFailed = "Comprehensive KMB test..................FAILED\n";
+
+// `passes` healthy comprehensive passes, the first after `done` spinner steps.
+inline std::string healthy_passes(int passes, int done = 0)
+{
+    std::string out;
+    for (int i = 0; i < passes; ++i) {
+        out += kComprehensiveStart + healthy_tests(done + i * kHealthySpinnerSteps) + kComprehensivePassed;
+    }
+    return out;
+}
 
 inline const std::string kFvtRefused = "This option is available only at the Factory.\n";
 inline const std::string kEssRefused = "This option is available only to Manufacturing.\n";

@@ -11,8 +11,6 @@ namespace {
 
 using SequenceTranscript = SimTranscript;
 
-const std::string kHealthyPass = kComprehensiveStart + kCounterAgentPassed + kEthernetPassed + kComprehensivePassed;
-
 TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
 {
     struct Case {
@@ -23,8 +21,8 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
         std::vector<std::string> args;
     };
     // A negative count counts down through the card's 32-bit arithmetic and never reaches 0:
-    // the loop runs until the Ctrl-C at 600 s, in its fifth pass (some 131 s each, most of it the
-    // Ethernet loopback runs).
+    // the loop runs until the Ctrl-C at 600 s, in its fifth pass (some 135 s each, most of it
+    // the Ethernet loopback runs).
     const std::vector<std::string> ctrl_c = {"--sigint-at", "600", "--sigint-at", "20000"};
     const Case cases[] = {
         {"count 3\n", "loop yes\n", "Count = 3\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 3, {}},
@@ -38,21 +36,55 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
     };
     for (const Case& c : cases) {
         const SimRun r = run(std::string(c.count) + c.loop + "all\nexit\n", c.args);
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.echoed + top_cycle() + repeat(kHealthyPass, c.passes) +
-                                             top_cycle()))
+        EXPECT_TRUE(transcript_is(r.out, top_cycle() + c.echoed + top_cycle() + healthy_passes(c.passes) + top_cycle()))
             << c.count << c.loop;
+    }
+}
+
+TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
+{
+    const std::string count3 = "Count = 3\n" + top_cycle();
+    const std::string loop_on = "[Enabled] Diagnostic looping\n" + top_cycle();
+    const std::string loop_off = "[Disabled] Diagnostic looping\n" + top_cycle();
+    const std::string failing_pass = kComprehensiveStart + serial_passed(0) + kCounterAgentFailed + eth_loopback_passed(kSerialPasses) + kComprehensiveFailed;
+    struct Case {
+        const char* title;
+        std::string console;
+        std::vector<std::string> args;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"count 3 with loop", "count 3\nloop yes\nkmb\n1\n99\nexit\n", {},
+         top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1) + top_cycle()},
+        {"count 3 without loop", "count 3\nloop no\nkmb\n1\n99\nexit\n", {},
+         top_cycle() + count3 + loop_off + kmb_cycle(0) + healthy_passes(1) + kmb_cycle(1) + top_cycle()},
+        // 91 turns looping on inside the menu, and the count still bounds it.
+        {"count 3 with the menu's loop", "count 3\nkmb\n91\n1\n99\nexit\n", {},
+         top_cycle() + count3 + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + healthy_passes(3) + kmb_cycle(1) +
+             top_cycle()},
+        // The count is used up by the first run (3 passes, some 404 s of card time); Enter runs
+        // 1 again, which loops until the Ctrl-C at 470 s lands in its first pass.
+        {"count used up", "count 3\nloop yes\nkmb\n1\n\n99\nexit\n", {"--sigint-at", "470", "--sigint-at", "20000"},
+         top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1) +
+             healthy_passes(1, 3 * kHealthySpinnerSteps) + kmb_cycle(1) + top_cycle()},
+        // Stop on error ends the counted loop at the first failing pass.
+        {"stop on error", "count 3\nloop yes\nkmb\n1\n99\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"},
+         top_cycle() + count3 + loop_on + kmb_cycle(0) + failing_pass + kmb_cycle(1) + top_cycle()},
+    };
+    for (const Case& c : cases) {
+        const SimRun r = run(c.console, c.args);
+        EXPECT_TRUE(transcript_is(r.out, c.expected)) << c.title;
     }
 }
 
 TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
 {
-    // Two passes by the count (a pass takes some 131 s of card time, most of it the Ethernet
-    // loopback runs); the next run has no count and loops until the Ctrl-C at 600 s, which
-    // lands in its third pass.
+    // Two passes by the count (some 270 s of card time, 135 s each); the next run has no
+    // count and loops until the Ctrl-C at 600 s, which lands in its third pass.
     const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "600", "--sigint-at", "20000"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
-                                         top_cycle() + repeat(kHealthyPass, 2) + top_cycle() +
-                                         repeat(kHealthyPass, 3) + top_cycle()));
+                                         top_cycle() + healthy_passes(2) + top_cycle() +
+                                         healthy_passes(3, 2 * kHealthySpinnerSteps) + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
@@ -67,13 +99,13 @@ TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
 
 TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
 {
-    // ESS pass 1 takes some 2 s, then 2 s of rest: a Ctrl-C at 3 s stops the sequence at the
-    // head of pass 2. ESS leaves it pending, so the looped test afterwards makes one pass.
-    // (The late Ctrl-C at 300 s only ends the loop if that went wrong.)
-    const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "3", "--sigint-at", "300"});
+    // ESS pass 1 takes some 134.5 s, then 2 s of rest: a Ctrl-C at 135.5 s stops the sequence
+    // at the head of pass 2. ESS leaves it pending, so the looped test afterwards makes one
+    // pass. (The late Ctrl-C at 20000 s only ends the loop if that went wrong.)
+    const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "135.5", "--sigint-at", "20000"});
     EXPECT_TRUE(transcript_is(
         r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine + kEssCountPrompt +
-                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + kCounterAgentPassed + kEthernetPassed + kComprehensivePassed +
+                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + healthy_tests(0) + kComprehensivePassed +
                    "\n" + "--- Start pass 2.  " + kDateLine + "\n\n" + kDateLine + top_cycle() + kmb_cycle(0) +
                    "loop is enabled\n" + kmb_cycle(91) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
 }
@@ -82,28 +114,34 @@ TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
-                                         kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed + top_cycle()));
+                                         serial_passed(0) + kCounterAgentFailed + eth_loopback_passed(kSerialPasses) + kComprehensiveFailed + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
 {
-    // A failing pass takes some 131 s of card time: a Ctrl-C at 700 s lands in the sixth
-    // pass, which completes.
+    // A failing pass takes the serial test's 3.2 s of card time, gives up after the first
+    // second of the counter agent's and runs the Ethernet loopback's 129 s: a Ctrl-C at 730 s
+    // lands in the sixth pass, which completes.
     const SimRun r = run("loop yes\nstop no\nall\nexit\n",
-                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "700", "--sigint-at", "20000"});
-    const std::string failing_pass = kComprehensiveStart + kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed;
+                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "730", "--sigint-at", "20000"});
+    std::string failing_passes;
+    for (int pass = 0; pass < 6; ++pass) {
+        const int done = pass * kHealthySpinnerSteps;
+        failing_passes += kComprehensiveStart + serial_passed(done) + kCounterAgentFailed +
+                          eth_loopback_passed(done + kSerialPasses) +
+                          kComprehensiveFailed;
+    }
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
-                                         "[Disabled] Stop on error\n" + top_cycle() + repeat(failing_pass, 6) +
-                                         top_cycle()));
+                                         "[Disabled] Stop on error\n" + top_cycle() + failing_passes + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
 {
     const SimRun r = run("fvt\npxwud y\nfvt\nexit\n", {"--fault", "counter-agent-output-bit0-stuck"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
-                                         top_cycle() + "Error read back output port default value\n" +
+                                         top_cycle() + serial_passed(0) + "Error read back output port default value\n" +
                                          "expect: 0x00         read: 0x1\n" + kCounterAgentFailed +
-                                         kEthernetPassed + kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
+                                         eth_loopback_passed(kSerialPasses) + kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssIsRefusedOutsideManufacturingModeAfterTheDateLine)
@@ -117,8 +155,8 @@ TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
     const SimRun r = run("jtk yes\ness\n\nexit\n");
     std::string passes;
     for (int pass = 1; pass <= 60; ++pass) {
-        passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine + kCounterAgentPassed +
-                  kEthernetPassed + kComprehensivePassed + "\n";
+        passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine +
+                  healthy_tests((pass - 1) * kHealthySpinnerSteps) + kComprehensivePassed + "\n";
     }
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "60" + passes + "\n\n" + kDateLine + top_cycle()));
@@ -129,7 +167,7 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed + "\n\n" + kDateLine +
+                                         serial_passed(0) + kCounterAgentFailed + eth_loopback_passed(kSerialPasses) + kComprehensiveFailed + "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");
 }

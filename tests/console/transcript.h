@@ -1,7 +1,6 @@
 // Comparing what the simulated card's console printed with the transcript the operator must
 // see. "@TIME@" in an expected transcript stands for a clock time hh:mm:ss, which moves with
-// the card's own waits. The progress spinner's steps (a bar and a backspace) are passed over
-// unless the expected transcript spells them out.
+// the card's own waits.
 #pragma once
 
 #include <string>

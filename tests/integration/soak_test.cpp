@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <dirent.h>
+#include <functional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -39,16 +40,22 @@ int host_descriptors()
 // removes its log, but a card cut off between the two commands would keep it.
 const std::set<std::string> kLeftByDesign = {"/tmp/diag_version", "/tmp/env.log"};
 
-// The pass in which `out` first differs from `passes` copies of `pass` after `head`, or -1.
-long first_differing_pass(const std::string& out, const std::string& head, const std::string& pass, int passes)
+// What pass `index` (from 0) prints: the passes differ only in the progress spinner's phase.
+using PassText = std::function<std::string(int index)>;
+
+// The pass in which `out` first differs from `passes` passes after `head`, or -1.
+long first_differing_pass(const std::string& out, const std::string& head, const PassText& pass, int passes)
 {
     if (out.compare(0, head.size(), head) != 0) {
         return 0;
     }
+    std::size_t at = head.size();
     for (int i = 0; i < passes; ++i) {
-        if (out.compare(head.size() + static_cast<std::size_t>(i) * pass.size(), pass.size(), pass) != 0) {
+        const std::string text = pass(i);
+        if (out.compare(at, text.size(), text) != 0) {
             return i + 1;
         }
+        at += text.size();
     }
     return -1;
 }
@@ -58,14 +65,18 @@ struct SoakCase {
     std::vector<sim::Fault> faults;
     int passes;
     std::string startup;  // printed before the first menu
-    std::string pass;     // what every pass prints
+    PassText pass;        // what each pass prints
     std::string err_pass; // what every pass prints on standard error
 };
 
 std::vector<SoakCase> soak_cases()
 {
-    const std::string healthy = kComprehensiveStart + kCounterAgentPassed + kEthernetPassed + kComprehensivePassed;
-    const std::string failed = kComprehensiveStart + kCounterAgentFailed + kEthernetPassed + kComprehensiveFailed;
+    const PassText healthy = [](int i) { return healthy_passes(1, i * kHealthySpinnerSteps); };
+    const PassText failed = [](int i) {
+        const int done = i * kHealthySpinnerSteps;
+        return kComprehensiveStart + serial_passed(done) + kCounterAgentFailed +
+               eth_loopback_passed(done + kSerialPasses) + kComprehensiveFailed;
+    };
     return {
         {"healthy", {}, 1000, "", healthy, ""},
         // No lamps, pin 7 shorted, no agent driver: every pass fails the same way and the
@@ -106,14 +117,13 @@ TEST_P(Soak, EveryPassGivesTheSameVerdictsAndNothingIsLeftBehind)
 
     const std::string console =
         "stop no\ncount " + std::to_string(c.passes) + "\nloop yes\nall\nexit\n";
-    Session s = run_diagnostic(card, console);
-    s.out = without_spinner(s.out);
+    const Session s = run_diagnostic(card, console);
 
     const std::string head = c.startup + top_cycle() + "[Disabled] Stop on error\n" + top_cycle() + "Count = " +
                              std::to_string(c.passes) + "\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
                              top_cycle();
     EXPECT_EQ(first_differing_pass(s.out, head, c.pass, c.passes), -1) << "the run went astray in that pass";
-    EXPECT_EQ(s.out.size(), head.size() + c.pass.size() * static_cast<std::size_t>(c.passes) + top_cycle().size())
+    EXPECT_EQ(s.out.size(), head.size() + c.pass(0).size() * static_cast<std::size_t>(c.passes) + top_cycle().size())
         << "more or fewer passes than the count";
     std::string err;
     for (int i = 0; i < c.passes; ++i) {
