@@ -1,19 +1,16 @@
 #include "sim/boot_env.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kmb::sim {
 
 namespace {
-
-// The boot loader keeps its environment in one small flash sector; a file much larger than
-// that, or a line longer than any variable the card holds, is not a boot environment.
-constexpr std::size_t kMaxFile = 64 * 1024;
-constexpr std::size_t kMaxLine = 1024;
-constexpr std::size_t kMaxVars = 512;
 
 // What a new card leaves production with: a production revision letter, so that the
 // diagnostic gives no pre-production warning.
@@ -28,11 +25,7 @@ const std::vector<std::pair<std::string, std::string>>& new_card()
     return vars;
 }
 
-bool valid(const std::string& name, const std::string& value)
-{
-    return !name.empty() && name.size() < kMaxLine && name.find_first_of("=\n") == std::string::npos &&
-           value.find('\n') == std::string::npos && name.size() + value.size() + 1 < kMaxLine;
-}
+std::size_t footprint(const std::string& name, const std::string& value) { return name.size() + 1 + value.size() + 1; }
 
 bool write_all(int fd, const std::string& text)
 {
@@ -50,43 +43,89 @@ bool write_all(int fd, const std::string& text)
     return true;
 }
 
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int fd_;
+};
+
 } // namespace
 
-BootEnv::BootEnv(std::filesystem::path file) : file_(std::move(file))
+BootEnv::BootEnv(std::filesystem::path file) : file_(std::move(file)) { load(); }
+
+void BootEnv::load()
 {
-    FILE* in = std::fopen(file_.c_str(), "rb");
-    if (in == nullptr) {
+    const std::string where = "the boot loader's environment '" + file_.string() + "'";
+    // Never through a symbolic link: what the card keeps is a file of its own state folder.
+    const int fd = ::open(file_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
         vars_ = new_card();
         return;
     }
-    std::string line;
-    bool overlong = false;
-    std::size_t total = 0;
-    int c = 0;
-    const auto take_line = [&] {
+    if (fd < 0) {
+        throw std::runtime_error(where + " cannot be read: " + std::strerror(errno));
+    }
+    const FdCloser closer(fd);
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        throw std::runtime_error(where + " is not a file");
+    }
+    std::string text;
+    char chunk[4096];
+    while (text.size() <= kCapacity) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw std::runtime_error(where + " cannot be read: " + std::strerror(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    if (text.size() > kCapacity) {
+        throw std::runtime_error(where + " is larger than the card's environment of " + std::to_string(kCapacity) +
+                                 " bytes");
+    }
+    std::size_t line_number = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        ++line_number;
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) {
+            end = text.size(); // a last line without its line end still counts, as an editor may leave it
+        }
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.empty()) {
+            continue;
+        }
         const std::size_t eq = line.find('=');
-        if (!overlong && eq != std::string::npos && eq > 0) {
-            set(line.substr(0, eq), line.substr(eq + 1));
+        const std::string name = eq == std::string::npos ? line : line.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
+        const char* why = eq == std::string::npos || eq == 0 ? "is not NAME=VALUE" : nullptr;
+        if (why == nullptr && line.find('\0') != std::string::npos) {
+            why = "holds a NUL byte";
         }
-        line.clear();
-        overlong = false;
-    };
-    while (total < kMaxFile && (c = std::fgetc(in)) != EOF) {
-        ++total;
-        if (c == '\n') {
-            take_line();
-        } else if (line.size() < kMaxLine) {
-            line += static_cast<char>(c);
-        } else {
-            overlong = true;
+        if (why == nullptr && !set(name, value)) {
+            why = refusal(name, value);
+        }
+        if (why != nullptr) {
+            throw std::runtime_error(where + ", line " + std::to_string(line_number) + ", " + why);
         }
     }
-    // A last line without its line end still counts (an editor may leave it so), unless the
-    // file was cut off at the size bound.
-    if (c == EOF && !line.empty()) {
-        take_line();
-    }
-    std::fclose(in);
 }
 
 std::optional<std::string> BootEnv::get(std::string_view name) const
@@ -99,20 +138,46 @@ std::optional<std::string> BootEnv::get(std::string_view name) const
     return std::nullopt;
 }
 
-void BootEnv::set(const std::string& name, const std::string& value)
+std::size_t BootEnv::used() const
 {
-    if (!valid(name, value)) {
-        return; // the boot loader's tool refuses such a variable; so does the card
+    std::size_t bytes = 1;
+    for (const auto& [name, value] : vars_) {
+        bytes += footprint(name, value);
+    }
+    return bytes;
+}
+
+const char* BootEnv::refusal(const std::string& name, const std::string& value) const
+{
+    if (name.empty() || name.find_first_of("=\n") != std::string::npos || name.find('\0') != std::string::npos) {
+        return "has no name, or a name with '=' or a line end";
+    }
+    if (value.find('\n') != std::string::npos || value.find('\0') != std::string::npos) {
+        return "has a line end in its value";
+    }
+    std::size_t bytes = used() + footprint(name, value);
+    if (const std::optional<std::string> old = get(name)) {
+        bytes -= footprint(name, *old);
+    }
+    if (bytes > kCapacity) {
+        return "does not fit: the card's environment holds 8188 bytes";
+    }
+    return nullptr;
+}
+
+bool BootEnv::set(const std::string& name, const std::string& value)
+{
+    if (refusal(name, value) != nullptr) {
+        return false; // the boot loader's tool refuses such a variable; so does the card
     }
     for (auto& [n, v] : vars_) {
         if (n == name) {
             v = value;
-            return;
+            return true;
         }
     }
-    if (vars_.size() < kMaxVars) {
-        vars_.emplace_back(name, value);
-    }
+    vars_.emplace_back(name, value);
+    return true;
 }
 
 void BootEnv::unset(std::string_view name)
@@ -126,17 +191,28 @@ bool BootEnv::save() const
     for (const auto& [name, value] : vars_) {
         text += name + "=" + value + "\n";
     }
-    // A power cut while saving leaves the old environment or the new one, never half of each.
-    const std::filesystem::path temp = file_.string() + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A power cut while saving leaves the old environment or the new one, never half of each;
+    // a temporary of its own name per save, so that no two writers share one.
+    std::string temp = file_.string() + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    const bool written = write_all(fd, text) && ::fsync(fd) == 0;
+    const bool written = ::fchmod(fd, 0644) == 0 && write_all(fd, text) && ::fsync(fd) == 0;
+    const int saved = errno;
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temp.c_str(), file_.c_str()) != 0) {
+    if (!written || !closed || ::rename(temp.c_str(), file_.c_str()) != 0) {
+        const int why = written ? errno : saved;
         ::unlink(temp.c_str());
+        errno = why;
         return false;
+    }
+    // The rename itself is kept once the folder is on disk.
+    const std::filesystem::path folder = file_.has_parent_path() ? file_.parent_path() : ".";
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
     return true;
 }

@@ -3,8 +3,11 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
 
+#include "sim/host_complaint.h"
 #include "sim/i2c_dev_node.h"
 #include "sim/text_file.h"
 #include "sim/wiring.h"
@@ -46,7 +49,7 @@ Card::Card(const SimConfig& config)
       faults_(faults_of(config)),
       fs_(std::filesystem::path(config.state_dir) / "fs"),
       env_(std::filesystem::path(config.state_dir) / "fw_env"),
-      syslog_(syslog_path_of(config), clock_),
+      syslog_(syslog_path_of(config), clock_, !config.syslog_path.empty()),
       bus_faults_(faults_, bus_fault_rules()),
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
@@ -60,9 +63,16 @@ Card::Card(const SimConfig& config)
     // with its marker unless the card is not in one.
     fs_.boot(!faults_.act(Fault::NoFixture));
     for (const auto& [name, value] : config.env) {
+        if (const char* why = env_.refusal(name, value)) {
+            throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
+                                     ": the variable " + why);
+        }
         env_.set(name, value);
     }
-    env_.save();
+    if (!config.env.empty() && !env_.save()) {
+        complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
+                                 "': " + std::strerror(errno) + "; the --env settings last for this run only");
+    }
     // The driver takes its MAC address from the boot loader.
     network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
     set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });

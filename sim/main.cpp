@@ -11,6 +11,7 @@
 #include "sim/command_line.h"
 #include "sim/config.h"
 #include "sim/sim_os.h"
+#include "sim/state_lock.h"
 
 int main(int argc, char** argv)
 {
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
+        const kmb::sim::StateLock lock(config.state_dir);
         kmb::sim::Card card(config);
         kmb::sim::SimOs os(card);
         kmb::os::install(&os);
@@ -39,8 +41,9 @@ int main(int argc, char** argv)
         }
         return result;
     } catch (const std::exception& e) {
-        // The card could not be built from its state folder (a file where a folder belongs,
-        // no space left): say so rather than abort.
+        // The card could not be built from its state folder (held by another simulator, a
+        // file where a folder belongs, a damaged environment, no space left): say so and end,
+        // leaving the stored state as it is.
         kmb::os::install(nullptr);
         std::fprintf(stderr, "kmbdiag-sim: %s\n", e.what());
         return 2;

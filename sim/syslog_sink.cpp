@@ -1,10 +1,15 @@
 #include "sim/syslog_sink.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <ctime>
 #include <syslog.h>
 
 #include "sim/clock.h"
+#include "sim/host_complaint.h"
 
 namespace kmb::sim {
 
@@ -25,20 +30,37 @@ void SysLogSink::write(int priority, const char* message)
     if (entries_.size() < kKeptEntries) {
         entries_.push_back(Entry{priority, text});
     }
-    FILE* out = std::fopen(file_.c_str(), "a");
-    if (out == nullptr) {
-        return; // a log that cannot be written loses the line, as syslogd would
-    }
     const time_t now = clock_.epoch();
     struct tm local{};
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &local);
-    std::fprintf(out, "%s kmb %s: <%d> %s", stamp, ident_.c_str(), LOG_PRI(priority), text.c_str());
+    std::string line = std::string(stamp) + " kmb " + ident_ + ": <" + std::to_string(LOG_PRI(priority)) + "> " + text;
     if (text.empty() || text.back() != '\n') {
-        std::fputc('\n', out);
+        line += '\n';
     }
-    std::fclose(out);
+    // A log that cannot be written loses the line, as syslogd would; the operator hears of it
+    // once, on standard error.
+    const int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (follow_links_ ? 0 : O_NOFOLLOW),
+                          0644);
+    bool written = fd >= 0;
+    std::size_t done = 0;
+    while (written && done < line.size()) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        written = n > 0;
+        done += written ? static_cast<std::size_t>(n) : 0;
+    }
+    const int why = errno;
+    if (fd >= 0 && ::close(fd) != 0 && written) {
+        written = false;
+    }
+    if (!written) {
+        complain_once("syslog", "cannot write the card's syslog to '" + file_.string() + "': " +
+                                    std::strerror(why != 0 ? why : EIO) + "; its lines are lost");
+    }
 }
 
 } // namespace kmb::sim

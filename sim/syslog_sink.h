@@ -17,7 +17,12 @@ public:
         std::string message; // exactly as handed over, line ends included
     };
 
-    SysLogSink(std::filesystem::path file, VirtualClock& clock) : file_(std::move(file)), clock_(clock) {}
+    // `follow_links`: the file is the operator's own choice (--syslog), which may be a link;
+    // the state folder's own log is never written through one.
+    SysLogSink(std::filesystem::path file, VirtualClock& clock, bool follow_links = false)
+        : file_(std::move(file)), clock_(clock), follow_links_(follow_links)
+    {
+    }
 
     void open(const char* ident, int option, int facility);
     void close();
@@ -29,6 +34,7 @@ public:
 private:
     std::filesystem::path file_;
     VirtualClock& clock_;
+    bool follow_links_;
     std::string ident_ = "kmbdiag";
     std::vector<Entry> entries_;
 };

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ TEST(BootEnv, SetUnsetAndWhatWouldBreakTheFile)
     env.set("", "x");
     env.set("a=b", "c");
     env.set("multi\nline", "x");
-    env.set("huge", std::string(5000, 'v'));
+    EXPECT_FALSE(env.set("huge", std::string(BootEnv::kCapacity, 'v'))) << "more than the sector holds";
     EXPECT_EQ(env.all(), expected);
     EXPECT_EQ(env.get("bootdelay"), "3");
     EXPECT_EQ(env.get("serial#"), std::nullopt);
@@ -106,11 +107,9 @@ TEST(BootEnv, SaveIntoAMissingFolderFailsCleanly)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "gone"));
 }
 
-TEST(BootEnv, DamagedFileKeepsWhatIsReadable)
+TEST(BootEnv, WhatAnEditorLeavesIsRead)
 {
     const std::pair<std::string, Vars> cases[] = {
-        {"part#=1\nno equals sign\n=novalue\nrev#=B2\n", {{"part#", "1"}, {"rev#", "B2"}}},
-        {"a=1\n" + std::string(5000, 'x') + "=long\nb=2\n", {{"a", "1"}, {"b", "2"}}},
         {"a=1\nb=2", {{"a", "1"}, {"b", "2"}}},       // last line without its line end
         {"a=1\na=2\nb=3\n", {{"a", "2"}, {"b", "3"}}}, // a later line wins, in the first place
         {"\n\n\na=1\n\n", {{"a", "1"}}},
@@ -120,18 +119,36 @@ TEST(BootEnv, DamagedFileKeepsWhatIsReadable)
     const std::filesystem::path file = dir.path() / "fw_env";
     for (const auto& [text, vars] : cases) {
         write_file(file, text);
-        EXPECT_EQ(BootEnv(file).all(), vars) << text.substr(0, 40);
+        EXPECT_EQ(BootEnv(file).all(), vars) << text;
     }
-    // Only a flash sector's worth is read of a file far larger than any environment.
-    std::string huge;
-    for (int i = 0; i < 100'000; ++i) {
-        huge.append("v").append(std::to_string(i)).append("=1\n");
+}
+
+TEST(BootEnv, ADamagedFileIsAnErrorNamingItNeverTheDefaults)
+{
+    std::string full; // variables of 100 bytes each, one more than the sector holds
+    for (std::size_t i = 0; full.size() <= BootEnv::kCapacity; ++i) {
+        full += "v" + std::to_string(1000 + i) + "=" + std::string(94, 'x') + "\n";
     }
-    write_file(file, huge);
-    const BootEnv env(file);
-    EXPECT_EQ(env.get("v0"), "1");
-    EXPECT_EQ(env.get("v99999"), std::nullopt);
-    EXPECT_LE(env.all().size(), 1024u);
+    const std::pair<std::string, const char*> cases[] = {
+        {"part#=1\nno equals sign\nrev#=B2\n", "line 2, is not NAME=VALUE"},
+        {"a=1\n=novalue\n", "line 2, is not NAME=VALUE"},
+        {"a=1\n" + std::string(9000, 'x') + "=long\n", "larger than the card's environment of 8188 bytes"},
+        {full, "larger than the card's environment"},
+        {std::string("a=1\nb=\0\n", 9), "line 2, holds a NUL byte"},
+    };
+    test::TempDir dir;
+    const std::filesystem::path file = dir.path() / "fw_env";
+    for (const auto& [text, why] : cases) {
+        write_file(file, text);
+        try {
+            const BootEnv env(file);
+            ADD_FAILURE() << "read: " << text.substr(0, 40);
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("'" + file.string() + "'"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(read_file(file), text) << "the stored file stays as it was";
+    }
 }
 
 } // namespace

@@ -1,0 +1,140 @@
+// The state folder as an engineer who keeps it next to a bug report meets it: a broken folder
+// is refused by name and left as it was, nothing outside it is touched, and one simulator at a
+// time holds it.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "support/run_sim.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void write_file(const fs::path& path, const std::string& text)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(StateFolder, ABrokenStateIsRefusedByNameAndLeftAsItWas)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& state, const fs::path& outside)> make;
+        const char* named; // the part of the state the message names
+        const char* why;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"a folder where the environment belongs",
+         [](const fs::path& s, const fs::path&) { fs::create_directories(s / "fw_env"); }, "fw_env'", "is not a file",
+         {}},
+        {"an environment line that is no variable",
+         [](const fs::path& s, const fs::path&) { write_file(s / "fw_env", "serial#=KMB-S0000042\ngarbage\n"); },
+         "fw_env'", "line 2, is not NAME=VALUE", {"--env", "serial#=KMB-S0000001"}},
+        {"an environment linked from elsewhere",
+         [](const fs::path& s, const fs::path& o) { fs::create_symlink(o / "victim", s / "fw_env"); }, "fw_env'",
+         "cannot be read", {}},
+        {"a file where the card's file system belongs",
+         [](const fs::path& s, const fs::path&) { write_file(s / "fs", "x"); }, "/fs'", "is not a folder", {}},
+        {"the card's file system linked to another folder",
+         [](const fs::path& s, const fs::path& o) { fs::create_symlink(o, s / "fs"); }, "/fs'", "is not a folder", {}},
+        {"the card's /tmp linked to another folder",
+         [](const fs::path& s, const fs::path& o) {
+             fs::create_directories(s / "fs");
+             fs::create_symlink(o / "tmp", s / "fs/tmp");
+         },
+         "/fs/tmp'", "is not a folder", {}},
+        {"the card's /var/run a file",
+         [](const fs::path& s, const fs::path&) { write_file(s / "fs/var/run", "x"); }, "/fs/var/run'",
+         "is not a folder", {}},
+        {"the card's /etc linked to another folder",
+         [](const fs::path& s, const fs::path& o) {
+             fs::create_directories(s / "fs");
+             fs::create_symlink(o, s / "fs/etc");
+         },
+         "/fs/etc'", "is not a folder", {}},
+        {"an --env too long for the environment", [](const fs::path&, const fs::path&) {}, "--env big=",
+         "does not fit", {"--env", "big=" + std::string(9000, 'v')}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir top;
+        const fs::path state = top.path() / "card";
+        const fs::path outside = top.path() / "outside";
+        write_file(outside / "victim", "keep me");
+        write_file(outside / "tmp/victim", "keep me");
+        fs::create_directories(state);
+        c.make(state, outside);
+        std::map<fs::path, std::string> before;
+        for (const auto& e : fs::recursive_directory_iterator(top.path())) {
+            if (e.is_regular_file() && !e.is_symlink()) {
+                before[e.path()] = read_file(e.path());
+            }
+        }
+        std::vector<std::string> args = {"--state", state.string(), "--speed", "0"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const SimRun r = run_sim(args, "exit\n");
+        EXPECT_EQ(r.exit_status, 2);
+        EXPECT_EQ(r.out, "") << "a broken state is no card out of its fixture";
+        EXPECT_EQ(r.err.rfind("kmbdiag-sim: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        for (const auto& [path, text] : before) {
+            EXPECT_EQ(read_file(path), text) << path << " changed";
+        }
+    }
+}
+
+TEST(StateFolder, ASecondSimulatorOnTheSameStateIsRefused)
+{
+    TempDir state;
+    // What a first simulator holds while it runs.
+    const int held = ::open((state.path() / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    write_file(state.path() / "fs/tmp/first", "the first card's");
+    const SimRun second = run_sim({"--state", state.path().string(), "--speed", "0"}, "exit\n");
+    EXPECT_EQ(second.exit_status, 2);
+    EXPECT_EQ(second.out, "");
+    EXPECT_NE(second.err.find("'" + state.path().string() + "' is in use by another simulator"), std::string::npos)
+        << second.err;
+    EXPECT_TRUE(fs::exists(state.path() / "fs/tmp/first")) << "the second one emptied the first one's /tmp";
+    ::close(held);
+    const SimRun after = run_sim({"--state", state.path().string(), "--speed", "0"}, "exit\n");
+    EXPECT_EQ(after.exit_status, 1) << after.err;
+    EXPECT_FALSE(fs::exists(state.path() / "fs/tmp/first")) << "a boot empties /tmp";
+}
+
+TEST(StateFolder, ALogThatCannotBeWrittenIsToldOnceAndTheRunGoesOn)
+{
+    TempDir state;
+    const SimRun r = run_sim({"--state", (state.path() / "card").string(), "--speed", "0", "--syslog",
+                              (state.path() / "no-such-folder/card.log").string(), "--fault", "counter-agent-absent"},
+                             "kmb\n3\n3\n99\nexit\n");
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_NE(r.out.find("FAILED"), std::string::npos) << "the console is the card's, unchanged";
+    EXPECT_EQ(r.err.find("kmbdiag-sim: cannot write the card's syslog to '"), r.err.rfind("kmbdiag-sim: cannot write"))
+        << r.err;
+    EXPECT_NE(r.err.find("no-such-folder/card.log"), std::string::npos) << r.err;
+}
+
+} // namespace
+} // namespace kmb::test
