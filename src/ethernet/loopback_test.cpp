@@ -1,5 +1,6 @@
 #include "ethernet/loopback_test.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
@@ -173,8 +174,13 @@ int run_body(RunResources& r, const LoopbackSetting& s)
         std::printf("can't allocate memory\n");
         return 1;
     }
-    for (int k = 0; k < ETH_BUFFER_SIZE; ++k) {
-        r.sendbuf[k] = static_cast<unsigned char>(k % 256);
+    // The pattern's first 256 bytes, then copies of what is filled so far: the same bytes
+    // as k mod 256 one by one, in a fraction of the card's time.
+    for (int k = 0; k < 256; ++k) {
+        r.sendbuf[k] = static_cast<unsigned char>(k);
+    }
+    for (int filled = 256; filled < ETH_BUFFER_SIZE; filled *= 2) {
+        std::memcpy(r.sendbuf + filled, r.sendbuf, static_cast<size_t>(std::min(filled, ETH_BUFFER_SIZE - filled)));
     }
     r.listenfd = os::socket(AF_INET, SOCK_STREAM, 0);
     if (r.listenfd < 0) {
