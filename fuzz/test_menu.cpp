@@ -1,5 +1,6 @@
-// The numbered test menu's selection: the input's first byte picks the card's faults (bit i:
-// the i-th fault of the catalogue), the rest is typed at the menu's prompt until 99 or the end.
+// The numbered test menu's selection: the input begins with the card's faults (a count, then
+// a byte per fault picking an entry of the catalogue), the rest is typed at the menu's prompt
+// until 99 or the end.
 #include <cstddef>
 #include <cstdint>
 

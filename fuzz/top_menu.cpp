@@ -1,6 +1,6 @@
-// The top-level menu as an operator drives it: the input's first byte picks the faults of the
-// card (bit i: the i-th fault of the catalogue), the rest is what is typed at the console,
-// line after line. Each line goes to top_menu_dispatch; kmb and ess read their own lines from
+// The top-level menu as an operator drives it: the input begins with the card's faults (a
+// count, then a byte per fault picking an entry of the catalogue), the rest is what is typed at
+// the console, line after line. Each line goes to top_menu_dispatch; kmb and ess read their own lines from
 // the same console, so the test menu and the ESS count prompt are reached too.
 #include <cstddef>
 #include <cstdint>

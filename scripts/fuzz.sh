@@ -13,7 +13,7 @@ seconds="${KMB_FUZZ_SECONDS:-20}"
 build="${KMB_FUZZ_BUILD:-build-fuzz}"
 
 scripts/install-deps.sh clang libclang-rt-14-dev cmake make
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKMB_WERROR=ON \
   -DKMB_BUILD_FUZZERS=ON -DKMB_BUILD_TESTS=OFF -DKMB_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 
@@ -47,7 +47,7 @@ for t in "${targets[@]}"; do
   # New inputs go to the build folder's corpus (the first folder); the repo's seeds stay as
   # they are. Standard output and error of the code under test are closed (close_fd_mask);
   # libFuzzer's own report and the sanitizers' still reach the log.
-  if "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
+  if "$exe" -dict="fuzz/dict/$t.dict" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
       -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$artifacts/" \
       "$work" "$seeds" >"$log" 2>&1; then
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -101,7 +102,19 @@ Card::Card(const SimConfig& config)
         return serial_port_.open(path, flags);
     });
     for (double seconds : config.sigint_at) {
-        clock_.after(static_cast<int64_t>(seconds * 1e6), [] { std::raise(SIGINT); }, true);
+        clock_.after(static_cast<int64_t>(seconds * 1e6), [seconds] {
+            // Before the program has its handler a Ctrl-C ends it, as on the card; the
+            // operator of a script is told why the run stopped there.
+            struct sigaction current{};
+            if (::sigaction(SIGINT, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+                char when[32];
+                std::snprintf(when, sizeof when, "%g", seconds);
+                complain_once("early-sigint", std::string("the Ctrl-C of --sigint-at ") + when +
+                                                  " came before the diagnostic had its handler: the run ends there, "
+                                                  "as it would on the card");
+            }
+            std::raise(SIGINT);
+        }, true);
     }
 }
 

@@ -29,7 +29,7 @@ uint16_t I2cDevNode::target() const
     return address_ < 0 ? 0 : static_cast<uint16_t>(address_);
 }
 
-int I2cDevNode::bind(unsigned long address)
+int I2cDevNode::bind_slave(unsigned long address)
 {
     if (address > kMaxSevenBitAddress) {
         return fail(EINVAL); // ten-bit addressing is never switched on
@@ -148,7 +148,7 @@ int I2cDevNode::ioctl(unsigned long request, unsigned long arg)
     switch (request) {
     case I2C_SLAVE:
     case I2C_SLAVE_FORCE:
-        return bind(arg);
+        return bind_slave(arg);
     case I2C_SMBUS:
         return smbus(arg);
     default:

@@ -22,7 +22,7 @@ public:
     int ioctl(unsigned long request, unsigned long arg) override;
 
 private:
-    int bind(unsigned long address);
+    int bind_slave(unsigned long address);
     int smbus(unsigned long arg);
     uint16_t target() const;
 

@@ -4,12 +4,14 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 
 #include "os/os.h"
 #include "shell/kmb_main.h"
 #include "sim/card.h"
 #include "sim/command_line.h"
 #include "sim/config.h"
+#include "sim/console_line.h"
 #include "sim/sim_os.h"
 #include "sim/state_lock.h"
 
@@ -31,10 +33,21 @@ int main(int argc, char** argv)
         const kmb::sim::StateLock lock(config.state_dir);
         kmb::sim::Card card(config);
         kmb::sim::SimOs os(card);
+        // The program prints to the card's console line, which paces it in card time.
+        kmb::sim::ConsoleLine line(card.clock(), STDOUT_FILENO);
+        FILE* const host_stdout = stdout;
+        if (line.stream() != nullptr) {
+            std::fflush(stdout);
+            stdout = line.stream();
+            os.attach_console_line(&line);
+            line.on_write([&os] { os.check_hang_up(); });
+        }
+        os.watch_for_hang_up(true);
         kmb::os::install(&os);
         const int result = kmb::kmb_main(argc, argv);
         kmb::os::install(nullptr);
         std::fflush(stdout);
+        stdout = host_stdout;
         // What the card could not tell: routing state or sockets the program left behind.
         if (const std::string left = card.network().leftovers(); !left.empty()) {
             std::fprintf(stderr, "kmbdiag-sim: the program left behind:\n%s", left.c_str());

@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include "os/linux_os.h"
 
@@ -288,12 +290,14 @@ time_t SimOs::time(time_t* out)
 
 unsigned SimOs::sleep(unsigned seconds)
 {
+    check_hang_up();
     card_.clock().advance(static_cast<int64_t>(seconds) * 1'000'000);
     return 0;
 }
 
 int SimOs::usleep(useconds_t usec)
 {
+    check_hang_up();
     card_.clock().advance(static_cast<int64_t>(usec));
     return 0;
 }
@@ -307,11 +311,46 @@ void SimOs::syslog(int priority, const char* message)
     errno = saved;
 }
 
+void SimOs::check_hang_up()
+{
+    if (!hang_up_watch_ || hung_up_ || reading_ || console_ != nullptr) {
+        return;
+    }
+    // Before the program's handler is in place a Ctrl-C would end it; the prompt meets the end
+    // of input then, as it always has.
+    struct sigaction current{};
+    if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_DFL) {
+        return;
+    }
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&in, 1, 0) <= 0 || (in.revents & (POLLIN | POLLHUP)) == 0) {
+        return; // nothing typed and nobody gone, or lines typed ahead still buffered
+    }
+    // Something is there: a line typed ahead (put back for its prompt) or the end.
+    const int c = std::getc(stdin);
+    if (c != EOF) {
+        std::ungetc(c, stdin);
+        return;
+    }
+    if (std::feof(stdin) != 0) {
+        hung_up_ = true;
+        std::raise(SIGINT);
+    } else {
+        std::clearerr(stdin);
+    }
+}
+
 char* SimOs::read_line(char* buf, int size)
 {
     card_.clock().run_device_timers();
+    reading_ = true;
+    std::fflush(stdout); // the prompt goes out on the line before the operator answers it
+    if (console_line_ != nullptr) {
+        console_line_->drained();
+    }
     const auto started = std::chrono::steady_clock::now();
     char* line = os::read_bounded_line(console_ != nullptr ? console_ : stdin, buf, size);
+    reading_ = false;
     const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
     card_.clock().console_waited(waited.count());
     return line;

@@ -10,6 +10,7 @@
 
 #include "os/os.h"
 #include "sim/card.h"
+#include "sim/console_line.h"
 
 namespace kmb::sim {
 
@@ -20,6 +21,16 @@ public:
 
     // The console reads this text instead of standard input (for tests).
     void set_console_input(const std::string& text);
+
+    // The console's output line: it is told when the operator waits at a prompt (by then the
+    // line has carried everything out).
+    void attach_console_line(ConsoleLine* line) { console_line_ = line; }
+
+    // Watches the host's standard input: when it ends while the program is not reading it (a
+    // test looping, a script without its Ctrl-C, Ctrl-D at a terminal), the operator has hung
+    // up and the program gets one Ctrl-C, so that its loop ends after the pass.
+    void watch_for_hang_up(bool on) { hang_up_watch_ = on; }
+    void check_hang_up();
 
     // Descriptors and streams the program holds open right now. The card's kernel would not
     // tell; the fixture can, and tests hold the program to none between operations.
@@ -77,6 +88,10 @@ private:
     std::map<void*, std::unique_ptr<Mapping>> mappings_;
     FILE* console_ = nullptr; // scripted console input, when set
     std::string console_text_;
+    ConsoleLine* console_line_ = nullptr;
+    bool hang_up_watch_ = false;
+    bool hung_up_ = false;
+    bool reading_ = false; // at a prompt: the end of input is the prompt's to meet
 };
 
 } // namespace kmb::sim

@@ -1,5 +1,6 @@
 #include "fuzz/support/fuzz_card.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,13 +90,20 @@ FuzzCard::~FuzzCard()
     }
 }
 
-std::vector<sim::Fault> faults_from_mask(uint8_t mask)
+std::vector<sim::Fault> faults_from_header(const uint8_t* data, std::size_t size, std::size_t& used)
 {
     std::vector<sim::Fault> faults;
+    used = 0;
+    if (size == 0) {
+        return faults;
+    }
     const auto catalogue = sim::fault_catalogue();
-    for (std::size_t i = 0; i < catalogue.size() && i < 8; ++i) {
-        if ((mask & (1u << i)) != 0) {
-            faults.push_back(catalogue[i].fault);
+    const std::size_t count = std::min<std::size_t>(data[0] % (kMaxFaults + 1), size - 1);
+    used = 1 + count;
+    for (std::size_t i = 1; i <= count && !catalogue.empty(); ++i) {
+        const sim::Fault f = catalogue[data[i] % catalogue.size()].fault;
+        if (std::find(faults.begin(), faults.end(), f) == faults.end()) {
+            faults.push_back(f);
         }
     }
     return faults;

@@ -35,9 +35,12 @@ private:
     os::Os* previous_;
 };
 
-// The faults of the catalogue whose bits are set in `mask` (bit i: the i-th entry). Inputs that
-// begin with a fault byte reach the diagnostic's error paths as well as its healthy ones.
-std::vector<sim::Fault> faults_from_mask(uint8_t mask);
+// The faults an input begins with: its first byte says how many (0 to kMaxFaults), and each of
+// that many bytes picks one entry of the whole catalogue (modulo its size), so every fault can
+// be chosen, alone or with others. `used` is the bytes the header took. Inputs that begin
+// with faults reach the diagnostic's error paths as well as its healthy ones.
+inline constexpr std::size_t kMaxFaults = 3;
+std::vector<sim::Fault> faults_from_header(const uint8_t* data, std::size_t size, std::size_t& used);
 
 // The diagnostic and the card's shell print for an operator; a fuzzer has none.
 void silence_stdout();

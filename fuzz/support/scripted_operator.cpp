@@ -111,8 +111,9 @@ void run_operator_session(const uint8_t* data, std::size_t size, void (*session)
     if (size == 0) {
         return;
     }
-    FuzzCard card(faults_from_mask(data[0]));
-    card.os().set_console_input(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+    std::size_t used = 0;
+    FuzzCard card(faults_from_header(data, size, used));
+    card.os().set_console_input(std::string(reinterpret_cast<const char*>(data + used), size - used));
     ScriptedOperator person(card.card(), card.os(), kBudgetUs);
     reset_options();
     session();
