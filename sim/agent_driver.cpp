@@ -12,6 +12,7 @@ constexpr unsigned long kDisarm = 1;
 constexpr unsigned long kStatus = 2;
 constexpr unsigned long kRequest3 = 3;
 constexpr unsigned long kLines = 32;
+constexpr int kAgentEventPending = 0x40;
 
 // One descriptor of /dev/agentdrv: the node only takes ioctls, and hands them to the driver.
 class AgentDriverFile final : public OpenFile {
@@ -57,7 +58,7 @@ int AgentDriver::handle(unsigned long request, unsigned long arg)
         armed_[arg] = request == kArm;
         return 0;
     case kStatus:
-        return 0; // no agent event pending
+        return agent_request_ && agent_request_() ? kAgentEventPending : 0;
     default:
         return 0;
     }

@@ -2,6 +2,7 @@
 // line, 2 reads the interrupt status word, 3 is the driver's own.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,9 +20,13 @@ public:
 
     int handle(unsigned long request, unsigned long arg);
 
+    // The host agent's interrupt request, which the status word shows as bit 0x40.
+    void set_agent_request(std::function<bool()> asserted) { agent_request_ = std::move(asserted); }
+
 private:
     int requests_[4] = {};
     bool armed_[32] = {};
+    std::function<bool()> agent_request_;
 };
 
 } // namespace kmb::sim

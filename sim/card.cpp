@@ -55,6 +55,7 @@ Card::Card(const SimConfig& config)
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
       lm77_(config.temperature_half_degrees),
+      host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
       shell_(fs_, env_, trace_),
       network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac),
       serial_loopback_(faults_),
@@ -62,17 +63,20 @@ Card::Card(const SimConfig& config)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
-    fs_.boot(!faults_.act(Fault::NoFixture));
-    for (const auto& [name, value] : config.env) {
-        if (const char* why = env_.refusal(name, value)) {
-            throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
-                                     ": the variable " + why);
+    // A daemon that starts on a card already up finds it as it is.
+    if (!config.join_running) {
+        fs_.boot(!faults_.act(Fault::NoFixture));
+        for (const auto& [name, value] : config.env) {
+            if (const char* why = env_.refusal(name, value)) {
+                throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
+                                         ": the variable " + why);
+            }
+            env_.set(name, value);
         }
-        env_.set(name, value);
-    }
-    if (!config.env.empty() && !env_.save()) {
-        complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
-                                 "': " + std::strerror(errno) + "; the --env settings last for this run only");
+        if (!config.env.empty() && !env_.save()) {
+            complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
+                                     "': " + std::strerror(errno) + "; the --env settings last for this run only");
+        }
     }
     // The driver takes its MAC address from the boot loader.
     network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
@@ -80,6 +84,8 @@ Card::Card(const SimConfig& config)
     shell_.add_program("/usr/sbin/iptables",
                        [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
     bus_.attach(wiring::kLm77Address, &lm77_);
+    bus_.attach(wiring::kHostAgentAddress, &host_agent_);
+    agent_driver_.set_agent_request([this] { return host_agent_.interrupt(); });
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;

@@ -16,6 +16,7 @@
 #include "sim/config.h"
 #include "sim/faults.h"
 #include "sim/fixture.h"
+#include "sim/host_agent.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/network.h"
@@ -69,8 +70,11 @@ public:
     Fixture& fixture() { return fixture_; }
     Lm77& lm77() { return lm77_; }
     AgentDriver& agent_driver() { return agent_driver_; }
+    HostAgent& host_agent() { return host_agent_; }
     Shell& shell() { return shell_; }
     Network& network() { return network_; }
+    // The user the card's programs and daemons run as.
+    const std::string& login_name() const { return login_name_; }
     SerialPort& serial_port() { return serial_port_; }
 
 private:
@@ -85,6 +89,7 @@ private:
     Fixture fixture_;
     Lm77 lm77_;
     AgentDriver agent_driver_;
+    HostAgent host_agent_;
     Shell shell_;
     Network network_;
     SerialLoopback serial_loopback_;
@@ -92,6 +97,7 @@ private:
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;
+    std::string login_name_ = "root";
 };
 
 } // namespace kmb::sim

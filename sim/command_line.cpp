@@ -32,7 +32,7 @@ constexpr long long kMaxStartTime = 2147483647;
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, EthIp, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, EthIp, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -55,6 +55,8 @@ constexpr OptionInfo kOptions[] = {
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
     {Opt::EthIp, "eth-ip", "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
+    {Opt::ConsoleBaud, "console-baud", "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
+    {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
 };
@@ -156,6 +158,14 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
         config.eth_ip = value;
         return -1;
     }
+    case Opt::Agent:
+        if (value != "tamber" && value != "valdor") {
+            std::fprintf(err, "%s: unknown platform '%s' for %s: expected tamber or valdor\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.valdor_agent = value == "valdor";
+        return -1;
     case Opt::Speed: {
         const std::optional<double> v = real_in_range(value, 0, kMaxSpeed);
         if (!v || (*v > 0 && *v < kMinSpeed)) {
@@ -170,6 +180,14 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return refuse_value(err, option, value, "card seconds from 0 to 1000000000");
         }
         config.sigint_at.push_back(*v);
+        return -1;
+    }
+    case Opt::ConsoleBaud: {
+        const std::optional<long long> v = integer_in_range(value, 300, 4'000'000);
+        if (!v) {
+            return refuse_value(err, option, value, "bits per second from 300 to 4000000");
+        }
+        config.console_baud = static_cast<int>(*v);
         return -1;
     }
     case Opt::Temp: {

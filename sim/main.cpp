@@ -34,7 +34,7 @@ int main(int argc, char** argv)
         kmb::sim::Card card(config);
         kmb::sim::SimOs os(card);
         // The program prints to the card's console line, which paces it in card time.
-        kmb::sim::ConsoleLine line(card.clock(), STDOUT_FILENO);
+        kmb::sim::ConsoleLine line(card.clock(), STDOUT_FILENO, config.console_baud);
         FILE* const host_stdout = stdout;
         if (line.stream() != nullptr) {
             std::fflush(stdout);

@@ -14,10 +14,14 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/msg.h>
 
 #include "console/operator_texts.h"
 #include "integration/card_session.h"
+#include "devices/agent_protocol.h"
+#include "devices/error_codes.h"
 #include "sim/faults.h"
+#include "support/agent_card.h"
 #include "support/sim_card.h"
 
 namespace kmb::test {
@@ -161,6 +165,65 @@ const std::map<std::string, std::string>& known_gaps()
          "temperature tests that open /dev/agentdrv are still stand-ins that pass without touching the card)"},
     };
     return gaps;
+}
+
+// Faults of the host agent, which no menu reaches: the card's agent daemon meets them through
+// its libraries. Each is detected when the daemon's start-up or its event handler (with one
+// event waiting) returns the code below and records an agent error in the system event log.
+struct DaemonDetection {
+    const char* fault;
+    int code;
+    const char* how;
+};
+
+const std::vector<DaemonDetection>& daemon_detections()
+{
+    static const std::vector<DaemonDetection> table = {
+        {"agent-absent", ERR_I2C, "agent_init: I2C access error"},
+        {"agent-bad-complement", ERR_RESPONSE, "agent_init: invalid response data (rd_info)"},
+        {"agent-fifo-stuck", ERR_INTERRUPT, "agent_event_handler: interrupt still asserted with the FIFO empty"},
+        {"agent-write-fails", ERR_WRITE, "agent_init: error writing, after ten tries (rd_info)"},
+    };
+    return table;
+}
+
+const DaemonDetection* daemon_row_of(const std::string& fault)
+{
+    for (const DaemonDetection& d : daemon_detections()) {
+        if (fault == d.fault) {
+            return &d;
+        }
+    }
+    return nullptr;
+}
+
+// What the agent daemon's libraries make of a fault: the first nonzero code of start-up and
+// the event handler, whether the card acted on the fault, and the agent error records that
+// reached the SEL daemon's queue. Needs the private IPC namespace of the calling test.
+struct DaemonSeen {
+    int code = 0;
+    bool fired = false;
+    int error_records = 0;
+};
+
+DaemonSeen probe_agent_daemon(sim::Fault fault)
+{
+    reset_agent_module();
+    SimCard card({fault});
+    DaemonSeen seen;
+    seen.code = agent_init();
+    if (seen.code == ERR_NONE) {
+        agent_event_handler(); // the start-up dump
+        card.card().host_agent().set_signal(0x16, true);
+        seen.code = agent_event_handler();
+    }
+    seen.fired = card.card().faults().fired(fault);
+    for (const SelSeen& request : take_sel_requests()) {
+        for (const SelRecord& r : request.records) {
+            seen.error_records += r.event_type == SEL_TYPE_AGENT_ERROR ? 1 : 0;
+        }
+    }
+    return seen;
 }
 
 // The runs a fault is looked for in: those of its row, or start-up and the comprehensive test.
@@ -328,9 +391,10 @@ std::string report()
     }
     for (const sim::FaultInfo& f : sim::fault_catalogue()) {
         const Detection* row = row_of(f.name);
-        const std::string verdict = row != nullptr                  ? "detected"
-                                    : known_gaps().count(f.name) != 0 ? "**gap** (known, below)"
-                                                                      : "**gap**";
+        const std::string verdict = row != nullptr                    ? "detected"
+                                    : daemon_row_of(f.name) != nullptr ? "detected by the agent daemon (below)"
+                                    : known_gaps().count(f.name) != 0   ? "**gap** (known, below)"
+                                                                        : "**gap**";
         bool first = true;
         for (const CardRun* run : runs_of(f.name)) {
             const Observed o = observe(&f, *run);
@@ -343,6 +407,15 @@ std::string report()
                << (first ? verdict : std::string()) << " |\n";
             first = false;
         }
+    }
+    md << "\n## Detected by the agent daemon\n\n"
+          "No menu reaches the host agent's protocol; the card's agent daemon does. Each of these faults\n"
+          "is switched on alone while the daemon's start-up runs, and its event handler with one event\n"
+          "waiting; the fault is detected when the code below comes back and an agent error record\n"
+          "reaches the system event log (`FaultCoverageDaemon.AgentFaultsAreDetectedByTheAgentDaemon`).\n\n"
+          "| Fault | Code | What the daemon reports |\n|---|---|---|\n";
+    for (const DaemonDetection& d : daemon_detections()) {
+        md << "| `" << d.fault << "` | " << d.code << " (" << error_text(d.code) << ") | " << d.how << " |\n";
     }
     md << "\n## Known gaps\n\n"
           "Faults that no test of today detects, with the reason. Each is listed in the test, which\n"
@@ -387,6 +460,9 @@ TEST(FaultCoverage, EveryFaultIsDetectedOrAKnownGap)
 
     for (const sim::FaultInfo& f : sim::fault_catalogue()) {
         SCOPED_TRACE(f.name);
+        if (daemon_row_of(f.name) != nullptr) {
+            continue; // the agent daemon's test below holds it
+        }
         if (const Detection* row = row_of(f.name)) {
             for (const Shows& s : row->shows) {
                 const Observed o = observe(&f, *s.run);
@@ -421,6 +497,27 @@ TEST(FaultCoverage, EveryFaultIsDetectedOrAKnownGap)
                                        : "it never fired: no test reaches it")
                           << ")";
         }
+    }
+}
+
+using FaultCoverageDaemon = PrivateIpc;
+
+TEST_F(FaultCoverageDaemon, AgentFaultsAreDetectedByTheAgentDaemon)
+{
+    for (const DaemonDetection& d : daemon_detections()) {
+        SCOPED_TRACE(d.fault);
+        const std::optional<sim::Fault> fault = sim::fault_by_name(d.fault);
+        ASSERT_TRUE(fault.has_value()) << "in no catalogue: remove its row";
+        EXPECT_EQ(row_of(d.fault), nullptr);
+        EXPECT_EQ(known_gaps().count(d.fault), 0u);
+        const DaemonSeen seen = probe_agent_daemon(*fault);
+        EXPECT_TRUE(seen.fired) << "the card never acted on the fault";
+        EXPECT_EQ(seen.code, d.code);
+        EXPECT_GE(seen.error_records, 1) << "no agent error reached the event log";
+    }
+    const int sel = msgget(7, 0);
+    if (sel >= 0) {
+        msgctl(sel, IPC_RMID, nullptr);
     }
 }
 
