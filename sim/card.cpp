@@ -59,7 +59,9 @@ Card::Card(const SimConfig& config)
       shell_(fs_, env_, trace_),
       network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac),
       serial_loopback_(faults_),
-      serial_port_(clock_, serial_loopback_, trace_)
+      serial_port_(clock_, serial_loopback_, trace_),
+      ram_(config.ram_mib, faults_),
+      ecc_(faults_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
@@ -107,6 +109,8 @@ Card::Card(const SimConfig& config)
         }
         return serial_port_.open(path, flags);
     });
+    add_kernel_file(kEccFile, [this] { return ecc_.record(); });
+    ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
     for (double seconds : config.sigint_at) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [seconds] {
             // Before the program has its handler a Ctrl-C ends it, as on the card; the

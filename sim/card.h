@@ -14,6 +14,7 @@
 #include "sim/card_fs.h"
 #include "sim/clock.h"
 #include "sim/config.h"
+#include "sim/ecc.h"
 #include "sim/faults.h"
 #include "sim/fixture.h"
 #include "sim/host_agent.h"
@@ -24,6 +25,7 @@
 #include "sim/open_file.h"
 #include "sim/serial_loopback.h"
 #include "sim/serial_port.h"
+#include "sim/ram.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -76,6 +78,7 @@ public:
     // The user the card's programs and daemons run as.
     const std::string& login_name() const { return login_name_; }
     SerialPort& serial_port() { return serial_port_; }
+    CardRam& ram() { return ram_; }
 
 private:
     VirtualClock clock_;
@@ -94,6 +97,8 @@ private:
     Network network_;
     SerialLoopback serial_loopback_;
     SerialPort serial_port_;
+    CardRam ram_;
+    EccStatus ecc_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;

@@ -28,11 +28,14 @@ constexpr double kMaxSpeed = 1e6;
 // The card's clock is a 32-bit count of seconds since 1970.
 constexpr long long kMaxStartTime = 2147483647;
 
+// The largest card memory the simulator takes; the memory test's blocks are real memory.
+constexpr unsigned long kMaxRamMib = 1024;
+
 // The sensor's rated range, degrees Celsius.
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, EthIp, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, Ram, EthIp, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -57,6 +60,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::EthIp, "eth-ip", "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
     {Opt::ConsoleBaud, "console-baud", "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
     {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
+    {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
 };
@@ -117,6 +121,20 @@ std::string default_state_dir()
         return std::string(home) + "/.local/state/kmbdiag-sim/card";
     }
     return {};
+}
+
+// A whole number from `low` to `high`, in decimal, nothing around it.
+bool parse_whole(const std::string& text, unsigned long low, unsigned long high, unsigned long& value)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const unsigned long v = std::stoul(text);
+    if (v < low || v > high) {
+        return false;
+    }
+    value = v;
+    return true;
 }
 
 // Applies one option with its value; returns -1 to go on, or the exit status.
@@ -180,6 +198,16 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return refuse_value(err, option, value, "card seconds from 0 to 1000000000");
         }
         config.sigint_at.push_back(*v);
+        return -1;
+    }
+    case Opt::Ram: {
+        unsigned long v = 0;
+        if (!parse_whole(value, 1, kMaxRamMib, v)) {
+            std::fprintf(err, "%s: invalid memory size '%s': expected whole MiB from 1 to %lu\n", kProgram,
+                         value.c_str(), kMaxRamMib);
+            return 2;
+        }
+        config.ram_mib = static_cast<unsigned>(v);
         return -1;
     }
     case Opt::ConsoleBaud: {

@@ -26,6 +26,7 @@ struct SimConfig {
     bool join_running = false;             // a further process on a card that is already up
     int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
     int console_baud = 115200;             // the console line's speed, ten bits a byte
+    unsigned ram_mib = 64;                 // the card's main memory
 };
 
 } // namespace kmb::sim

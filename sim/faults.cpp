@@ -44,6 +44,11 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::SerialRing, "serial-ring", "the serial port's ring indicator input is always asserted"},
     {Fault::SerialDropByte, "serial-drop-byte", "the serial port loses one received byte of the first pass"},
     {Fault::SerialCorrupt, "serial-corrupt", "every byte looped back on the serial port has its bit 0 flipped"},
+    {Fault::EccError, "ecc-error", "memory that the program uses has an error the ECC cannot correct"},
+    {Fault::EccAbsent, "ecc-absent", "the card's kernel publishes no ECC status file /proc/kmb/ecc"},
+    {Fault::MemAddressAlias, "mem-address-alias",
+     "a dead address line: the upper half of the memory test's span is the same memory as its lower half"},
+    {Fault::MemTiny, "mem-tiny", "the card's memory is nearly all taken: less than 4 MiB can be had"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 

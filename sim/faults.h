@@ -41,6 +41,10 @@ enum class Fault {
     SerialRing,
     SerialDropByte,
     SerialCorrupt,
+    EccError,
+    EccAbsent,
+    MemAddressAlias,
+    MemTiny,
     Count_
 };
 

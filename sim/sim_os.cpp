@@ -229,9 +229,9 @@ ssize_t SimOs::send(int fd, const void* buf, size_t count, int flags)
     return f != nullptr ? f->send(buf, count, flags) : -1;
 }
 
-void* SimOs::calloc(size_t count, size_t size) { return std::calloc(count, size); }
-void* SimOs::malloc(size_t size) { return std::malloc(size); }
-void SimOs::free(void* block) { std::free(block); }
+void* SimOs::calloc(size_t count, size_t size) { return card_.ram().calloc(count, size); }
+void* SimOs::malloc(size_t size) { return card_.ram().malloc(size); }
+void SimOs::free(void* block) { card_.ram().free(block); }
 
 int SimOs::fclose(FILE* stream)
 {

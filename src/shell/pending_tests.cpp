@@ -7,7 +7,6 @@ int temperature_sensor_test() { return 0; }
 int temperature_reading_check() { return 0; }
 int agent_irq_test() { return 0; }
 int agent_iirq_test() { return 0; }
-int memory_test() { return 0; }
 int watchdog_reset_test() { return 0; }
 int reset_primary_test() { return 0; }
 int reset_secondary_test() { return 0; }

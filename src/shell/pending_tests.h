@@ -12,7 +12,6 @@ int temperature_sensor_test();
 int temperature_reading_check();
 int agent_irq_test();
 int agent_iirq_test();
-int memory_test();
 int watchdog_reset_test();
 int reset_primary_test();
 int reset_secondary_test();

@@ -8,6 +8,7 @@
 #include "board/counter_agent.h"
 #include "ethernet/loopback_test.h"
 #include "board/serial_port.h"
+#include "board/memory_test.h"
 #include "os/os.h"
 #include "shell/input.h"
 #include "shell/options.h"

@@ -6,6 +6,7 @@
 #include "ethernet/loopback_test.h"
 #include "ethernet/phy_access.h"
 #include "board/serial_port.h"
+#include "board/memory_test.h"
 #include "os/os.h"
 #include "shell/input.h"
 #include "shell/options.h"

@@ -122,13 +122,38 @@ inline std::string eth_loopback_passed(int done)
     return text;
 }
 
+// `text` as it reads once every spinner step has been rubbed out again.
+inline std::string without_spinner(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i + 1 < text.size() && text[i + 1] == '\b') {
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A passed memory test: two spinner steps in the address test, one in the data bus test, six in
+// the fill test and one in the pattern test.
+inline constexpr int kMemorySpinnerSteps = 10;
+inline const std::string kMemoryLabel = "Memory test ............................";
+inline const std::string kMemoryHint = "** Check Memory chip  **\n";
+inline std::string memory_passed(int done) { return spinner(done, kMemorySpinnerSteps) + kMemoryLabel + "PASSED\n"; }
+inline const std::string kMemoryFailed = kMemoryLabel + "FAILED\n" + kMemoryHint;
+
 // What the tests of one comprehensive pass print on a healthy card before the verdict line,
 // after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
-inline constexpr int kHealthySpinnerSteps = kSerialPasses + 8 * kEthCycles;
-inline std::string healthy_tests(int done)
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps + 8 * kEthCycles;
+// The same with `counter_agent` in the counter agent test's place.
+inline std::string pass_tests(int done, const std::string& counter_agent)
 {
-    return serial_passed(done) + kCounterAgentPassed + eth_loopback_passed(done + kSerialPasses);
+    return serial_passed(done) + counter_agent + memory_passed(done + kSerialPasses) +
+           eth_loopback_passed(done + kSerialPasses + kMemorySpinnerSteps);
 }
+inline std::string healthy_tests(int done) { return pass_tests(done, kCounterAgentPassed); }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";

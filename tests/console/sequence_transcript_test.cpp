@@ -46,7 +46,7 @@ TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
     const std::string count3 = "Count = 3\n" + top_cycle();
     const std::string loop_on = "[Enabled] Diagnostic looping\n" + top_cycle();
     const std::string loop_off = "[Disabled] Diagnostic looping\n" + top_cycle();
-    const std::string failing_pass = kComprehensiveStart + serial_passed(0) + kCounterAgentFailed + eth_loopback_passed(kSerialPasses) + kComprehensiveFailed;
+    const std::string failing_pass = kComprehensiveStart + pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed;
     struct Case {
         const char* title;
         std::string console;
@@ -114,7 +114,7 @@ TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
-                                         serial_passed(0) + kCounterAgentFailed + eth_loopback_passed(kSerialPasses) + kComprehensiveFailed + top_cycle()));
+                                         pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
@@ -126,9 +126,7 @@ TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
                          {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "730", "--sigint-at", "20000"});
     std::string failing_passes;
     for (int pass = 0; pass < 6; ++pass) {
-        const int done = pass * kHealthySpinnerSteps;
-        failing_passes += kComprehensiveStart + serial_passed(done) + kCounterAgentFailed +
-                          eth_loopback_passed(done + kSerialPasses) +
+        failing_passes += kComprehensiveStart + pass_tests(pass * kHealthySpinnerSteps, kCounterAgentFailed) +
                           kComprehensiveFailed;
     }
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
@@ -141,7 +139,9 @@ TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
                                          top_cycle() + serial_passed(0) + "Error read back output port default value\n" +
                                          "expect: 0x00         read: 0x1\n" + kCounterAgentFailed +
-                                         eth_loopback_passed(kSerialPasses) + kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
+                                         memory_passed(kSerialPasses) +
+                                         eth_loopback_passed(kSerialPasses + kMemorySpinnerSteps) + kComprehensiveFailed + "\n\n" + kDateLine +
+                                         kFailedBanner + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssIsRefusedOutsideManufacturingModeAfterTheDateLine)
@@ -167,7 +167,7 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         serial_passed(0) + kCounterAgentFailed + eth_loopback_passed(kSerialPasses) + kComprehensiveFailed + "\n\n" + kDateLine +
+                                         pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed + "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");
 }

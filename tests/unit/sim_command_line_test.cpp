@@ -79,10 +79,10 @@ TEST(CommandLine, EveryOptionInBothSpellings)
     const std::vector<std::string> spelled[] = {
         {"--state", "/s=t", "--speed", "0", "--start-time", "0", "--fault", "iox-absent", "--fault", "no-fixture",
          "--fault", "iox-absent", "--env", "rev#=03", "--env", "part#=a=b", "--env", "empty=", "--sigint-at", "1.5",
-         "--sigint-at", "0", "--syslog", "/x", "--"},
+         "--sigint-at", "0", "--syslog", "/x", "--ram", "128", "--"},
         {"--state=/s=t", "--speed=0", "--start-time=0", "--fault=iox-absent", "--fault=no-fixture",
          "--fault=iox-absent", "--env=rev#=03", "--env=part#=a=b", "--env=empty=", "--sigint-at=1.5",
-         "--sigint-at=0", "--syslog=/x"},
+         "--sigint-at=0", "--syslog=/x", "--ram=128"},
     };
     for (const std::vector<std::string>& args : spelled) {
         const Parsed p = parse(args);
@@ -97,6 +97,7 @@ TEST(CommandLine, EveryOptionInBothSpellings)
                                     {"rev#", "03"}, {"part#", "a=b"}, {"empty", ""}}));
         EXPECT_EQ(p.config.sigint_at, (std::vector<double>{1.5, 0.0}));
         EXPECT_EQ(p.config.syslog_path, "/x");
+        EXPECT_EQ(p.config.ram_mib, 128u);
     }
     const ScopedEnv home("HOME", "/home/op");
     const Parsed p = parse({"--speed", "2.5", "--start-time", "1700000000"});
@@ -117,6 +118,7 @@ TEST(CommandLine, EveryOptionInBothSpellings)
     EXPECT_TRUE(defaults.syslog_path.empty());
     EXPECT_EQ(defaults.eth_ip, "192.0.2.20");
     EXPECT_EQ(parse({"--eth-ip", "192.0.2.250"}).config.eth_ip, "192.0.2.250");
+    EXPECT_EQ(defaults.ram_mib, 64u);
 }
 
 TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
@@ -151,6 +153,9 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--state"}, "'--state'", true},         {{"--speed", "0", "--env"}, "'--env'", true},
         {{"--help=yes"}, "'--help'", true},       {{"card"}, "'card'", true},
         {{"--", "--speed"}, "'--speed'", true},
+        {{"--ram", "0"}, "'0'", false},           {{"--ram", "1025"}, "'1025'", false},
+        {{"--ram", "64M"}, "'64M'", false},       {{"--ram", "-64"}, "'-64'", false},
+        {{"--ram", "99999999999"}, "'99999999999'", false},
         {{"--temp", "25.25"}, "'25.25'", false},   {{"--temp", "-56"}, "'-56'", false},
         {{"--temp", "125.5"}, "'125.5'", false},   {{"--temp", "warm"}, "'warm'", false},
     };
@@ -224,7 +229,8 @@ TEST(CommandLine, HelpAndVersion)
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.err, "");
     for (const char* option : {"--state", "--speed", "--start-time", "--fault", "--list-faults", "--env",
-                               "--sigint-at", "--syslog", "--temp", "--console-baud", "--help", "--version"}) {
+                               "--sigint-at", "--syslog", "--temp", "--console-baud", "--ram", "--help",
+                               "--version"}) {
         EXPECT_NE(p.out.find(std::string(option) + " "), std::string::npos) << option;
     }
     p = parse({"--version"});
