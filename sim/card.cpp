@@ -1,5 +1,6 @@
 #include "sim/card.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +24,15 @@ Faults faults_of(const SimConfig& config)
         faults.enable(f);
     }
     return faults;
+}
+
+std::optional<uint32_t> eth_address_of(const SimConfig& config)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, config.eth_ip.c_str(), &a) != 1) {
+        return std::nullopt;
+    }
+    return ntohl(a.s_addr);
 }
 
 std::filesystem::path syslog_path_of(const SimConfig& config)
@@ -49,6 +59,7 @@ Card::Card(const SimConfig& config)
       agent_driver_(interrupts_, faults_),
       host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
       shell_(fs_, env_, trace_),
+      network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac),
       serial_loopback_(faults_),
       serial_port_(clock_, serial_loopback_, trace_),
       ram_(config.ram_mib, faults_),
@@ -71,6 +82,11 @@ Card::Card(const SimConfig& config)
                                      "': " + std::strerror(errno) + "; the --env settings last for this run only");
         }
     }
+    // The driver takes its MAC address from the boot loader.
+    network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
+    set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });
+    shell_.add_program("/usr/sbin/iptables",
+                       [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
     bus_.attach(wiring::kLm77Address, &lm77_);
     wire_interrupt_lines();
     bus_.attach(wiring::kHostAgentAddress, &host_agent_);

@@ -21,6 +21,7 @@
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/interrupts.h"
+#include "sim/network.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
 #include "sim/serial_loopback.h"
@@ -75,6 +76,7 @@ public:
     AgentDriver& agent_driver() { return agent_driver_; }
     HostAgent& host_agent() { return host_agent_; }
     Shell& shell() { return shell_; }
+    Network& network() { return network_; }
     // The user the card's programs and daemons run as.
     const std::string& login_name() const { return login_name_; }
     SerialPort& serial_port() { return serial_port_; }
@@ -97,6 +99,7 @@ private:
     AgentDriver agent_driver_;
     HostAgent host_agent_;
     Shell shell_;
+    Network network_;
     SerialLoopback serial_loopback_;
     SerialPort serial_port_;
     CardRam ram_;

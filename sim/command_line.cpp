@@ -1,6 +1,7 @@
 #include "sim/command_line.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -34,7 +35,7 @@ constexpr unsigned long kMaxRamMib = 1024;
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, Ram, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, Ram, EthIp, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -56,6 +57,7 @@ constexpr OptionInfo kOptions[] = {
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
+    {Opt::EthIp, "eth-ip", "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
     {Opt::ConsoleBaud, "console-baud", "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
     {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
     {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
@@ -163,6 +165,17 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
         }
         config.syslog_path = value;
         return -1;
+    case Opt::EthIp: {
+        // Dotted decimal with its four parts, as the card's network configuration writes it.
+        in_addr a{};
+        if (value.size() > 15 || inet_pton(AF_INET, value.c_str(), &a) != 1) {
+            std::fprintf(err, "%s: invalid address '%s' for %s: expected A.B.C.D\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.eth_ip = value;
+        return -1;
+    }
     case Opt::Agent:
         if (value != "tamber" && value != "valdor") {
             std::fprintf(err, "%s: unknown platform '%s' for %s: expected tamber or valdor\n", kProgram, value.c_str(),

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <unistd.h>
 
@@ -47,6 +48,10 @@ int main(int argc, char** argv)
         kmb::os::install(nullptr);
         std::fflush(stdout);
         stdout = host_stdout;
+        // What the card could not tell: routing state or sockets the program left behind.
+        if (const std::string left = card.network().leftovers(); !left.empty()) {
+            std::fprintf(stderr, "kmbdiag-sim: the program left behind:\n%s", left.c_str());
+        }
         return result;
     } catch (const std::exception& e) {
         // The card could not be built from its state folder (held by another simulator, a

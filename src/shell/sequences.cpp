@@ -7,6 +7,7 @@
 
 #include "board/agent_bus.h"
 #include "board/counter_agent.h"
+#include "ethernet/loopback_test.h"
 #include "board/serial_port.h"
 #include "board/memory_test.h"
 #include "os/os.h"

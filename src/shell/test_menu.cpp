@@ -4,6 +4,8 @@
 
 #include "board/agent_bus.h"
 #include "board/counter_agent.h"
+#include "ethernet/loopback_test.h"
+#include "ethernet/phy_access.h"
 #include "board/serial_port.h"
 #include "board/memory_test.h"
 #include "os/os.h"

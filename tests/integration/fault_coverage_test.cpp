@@ -44,6 +44,7 @@ const CardRun kMenu4{"Agent i2c bus test (menu 4)", "kmb\n4\n99\nexit\n", Cut::T
 const CardRun kMenu6{"Agent IRQ test (menu 6)", "kmb\n6\n99\nexit\n", Cut::TestMenu};
 const CardRun kMenu7{"Agent IIRQ test (menu 7)", "kmb\n7\n99\nexit\n", Cut::TestMenu};
 const CardRun kComprehensive{"Comprehensive test", "all\nexit\n", Cut::TopLevel};
+const CardRun kMenu9{"Ethernet loopback test (menu 9)", "kmb\n9\n99\nexit\n", Cut::TestMenu};
 const CardRun kMenu8{"Memory access test (menu 8)", "kmb\n8\n99\nexit\n", Cut::TestMenu};
 
 // How a fault must show itself in one run: a text the run must print on standard output, and
@@ -62,6 +63,21 @@ struct Detection {
 const std::string kDefaultsHint = "Error read back output port default value\n"
                                   "expect: 0x00         read: 0x1\n";
 
+// The Ethernet runs' first failure as each fault shows it, the messages before the verdict
+// included.
+std::string eth_failed(int run, const std::string& before) { return before + kEthLabels[run] + "FAILED\n" + kEthHints; }
+
+std::string corrupted_bytes()
+{
+    // One bit of every 1,000th byte carried is flipped: the first eleven of the first cycle.
+    const char* pairs[][2] = {{"e7", "e5"}, {"cf", "cb"}, {"b7", "bf"}, {"9f", "8f"}, {"87", "a7"}, {"6f", "2f"},
+                              {"57", "d7"}, {"3f", "3e"}, {"27", "25"}, {"f", "b"},   {"f7", "ff"}};
+    std::string text;
+    for (const auto& p : pairs) {
+        text += "Error: receive data not correct, \nexpected : 0x" + std::string(p[0]) + ", received: 0x" + p[1] + "\n";
+    }
+    return text;
+}
 const std::string kEccChanged = "ECC error happened!\n" + kMemoryFailed;
 const std::string kNoEccFile = "no ECC proc file\n";
 const std::string kTooManyMismatches = "too much error, exit\n" + kMemoryFailed;
@@ -138,6 +154,32 @@ const std::vector<Detection>& detections()
         // The bus test's read-back is its only check, and it has no message of its own.
         {"iox-polarity-bit0-stuck",
          {{&kMenu4, kmb_cycle(0) + kAgentI2cFailed, ""}, {&kComprehensive, kAgentI2cFailed, ""}}},
+        // The internal runs pass without the cable; the external ones never see the link.
+        {"eth-no-cable",
+         {{&kMenu9, kEthLabels[1] + "PASSED\n" + eth_failed(2, "Link not established\n"), ""},
+          {&kComprehensive, eth_failed(7, "Link not established\n"), ""}}},
+        {"eth-no-ip",
+         {{&kMenu9, kmb_cycle(0) + eth_failed(0, ""), "can't get ip address\n"},
+          {&kComprehensive, eth_failed(7, ""), "can't get ip address\n"}}},
+        {"eth-corrupt",
+         {{&kMenu9, eth_failed(0, corrupted_bytes()), ""}, {&kComprehensive, eth_failed(0, corrupted_bytes()), ""}}},
+        {"eth-link-down",
+         {{&kMenu9, eth_failed(0, "Link not established\n"), ""},
+          {&kComprehensive, eth_failed(4, "Link not established\n"), ""}}},
+        // The PHY held in reset never brings the link up either.
+        {"phy-reset-stuck",
+         {{&kMenu9, kmb_cycle(0) + eth_failed(0, "fail reset phy\nLink not established\n"), ""},
+          {&kComprehensive, eth_failed(7, "fail reset phy\nLink not established\n"), ""}}},
+        // The clean-up's delete of the entry that was never set fails too, in the same words.
+        {"arp-refused",
+         {{&kMenu9, kmb_cycle(0) + eth_failed(0, "fail set arp\n"),
+           "can't set arp: Operation not permitted\ncan't set arp: No such device or address\n"},
+          {&kComprehensive, eth_failed(7, "fail set arp\n"), "can't set arp: Operation not permitted\n"}}},
+        // Only the shell's complaint tells: without the rules the connection stays inside the
+        // kernel and every run passes.
+        {"iptables-absent",
+         {{&kMenu9, kEthLabels[7] + "PASSED\n", "sh: iptables: not found\n"},
+          {&kComprehensive, kEthLabels[7] + "PASSED\n", "sh: iptables: not found\n"}}},
         // Every pattern test passes; the record's error byte moved while they ran.
         {"ecc-error", {{&kMenu8, kEccChanged, ""}, {&kComprehensive, kEccChanged, ""}}},
         // Said before and after the pattern tests; the verdict is theirs alone.

@@ -116,6 +116,8 @@ TEST(CommandLine, EveryOptionInBothSpellings)
     EXPECT_EQ(defaults.speed, 1.0);
     EXPECT_TRUE(defaults.faults.empty() && defaults.env.empty() && defaults.sigint_at.empty());
     EXPECT_TRUE(defaults.syslog_path.empty());
+    EXPECT_EQ(defaults.eth_ip, "192.0.2.20");
+    EXPECT_EQ(parse({"--eth-ip", "192.0.2.250"}).config.eth_ip, "192.0.2.250");
     EXPECT_EQ(defaults.ram_mib, 64u);
 }
 
@@ -143,6 +145,8 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--start-time", "2147483648"}, "'2147483648'", false}, {{"--start-time", "0x10"}, "'0x10'", false},
         {{"--env", "noequals"}, "'noequals'", false}, {{"--env", "=v"}, "'=v'", false},
         {{"--env", "a=b\nc"}, "'a=b\nc'", false},
+        {{"--eth-ip", "192.0.2"}, "'192.0.2'", false}, {{"--eth-ip", "192.0.2.256"}, "'192.0.2.256'", false},
+        {{"--eth-ip", " 192.0.2.20"}, "' 192.0.2.20'", false},
         {{"--state", ""}, "--state", false},      {{"--syslog="}, "--syslog", false},
         {{"--bogus"}, "'--bogus'", true},         {{"--bogus=1"}, "'--bogus'", true},
         {{"-s"}, "'-s'", true},                   {{"-"}, "'-'", true},
