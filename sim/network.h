@@ -39,7 +39,7 @@ public:
 
 private:
     Faults& faults_;
-    Trace& trace_;
+    [[maybe_unused]] Trace& trace_; // kept for the traces the network will write
     Phy phy_;
     Eth0 eth0_;
     NatTable nat_;
