@@ -23,6 +23,19 @@ int fail(int error)
     return -1;
 }
 
+// An IPv4 address as bind and connect take it: 0, or the errno they fail with.
+int inet_address(const sockaddr* addr, socklen_t length, sockaddr_in& sin)
+{
+    if (addr == nullptr) {
+        return EFAULT;
+    }
+    if (length < static_cast<socklen_t>(sizeof(sockaddr_in))) {
+        return EINVAL;
+    }
+    std::memcpy(&sin, addr, sizeof sin);
+    return sin.sin_family == AF_INET ? 0 : EAFNOSUPPORT;
+}
+
 } // namespace
 
 // One socket of the card, shared by its descriptor and by the stack's lists.
@@ -122,16 +135,9 @@ uint16_t TcpStack::ephemeral_port()
 
 int TcpStack::bind(TcpSocket& s, const sockaddr* addr, socklen_t length)
 {
-    if (addr == nullptr) {
-        return fail(EFAULT);
-    }
-    if (length < static_cast<socklen_t>(sizeof(sockaddr_in))) {
-        return fail(EINVAL);
-    }
     sockaddr_in sin;
-    std::memcpy(&sin, addr, sizeof sin);
-    if (sin.sin_family != AF_INET) {
-        return fail(EAFNOSUPPORT);
+    if (const int error = inet_address(addr, length, sin); error != 0) {
+        return fail(error);
     }
     if (s.bound || s.state != TcpSocket::State::Fresh) {
         return fail(EINVAL);
@@ -233,16 +239,9 @@ int64_t TcpStack::wire_time_us(std::size_t bytes)
 
 int TcpStack::connect(TcpSocket& s, const sockaddr* addr, socklen_t length)
 {
-    if (addr == nullptr) {
-        return fail(EFAULT);
-    }
-    if (length < static_cast<socklen_t>(sizeof(sockaddr_in))) {
-        return fail(EINVAL);
-    }
     sockaddr_in sin;
-    std::memcpy(&sin, addr, sizeof sin);
-    if (sin.sin_family != AF_INET) {
-        return fail(EAFNOSUPPORT);
+    if (const int error = inet_address(addr, length, sin); error != 0) {
+        return fail(error);
     }
     settle(s);
     switch (s.state) {

@@ -128,15 +128,7 @@ int phy_dump_regs()
 
 int32_t parse_hex_input(const char* line)
 {
-    const int saved = errno;
-    long long value = std::strtoll(line, nullptr, 16);
-    errno = saved;
-    if (value > INT32_MAX) {
-        value = INT32_MAX;
-    } else if (value < INT32_MIN) {
-        value = INT32_MIN;
-    }
-    return static_cast<int32_t>(value);
+    return parse_number(line, 16);
 }
 
 int phy_edit_reg()
