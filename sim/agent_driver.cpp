@@ -11,7 +11,8 @@ constexpr unsigned long kArm = 0;
 constexpr unsigned long kDisarm = 1;
 constexpr unsigned long kStatus = 2;
 constexpr unsigned long kRequest3 = 3;
-constexpr unsigned long kLines = 32;
+
+constexpr int kStatusHostAgentRequest = 0x40;
 
 // One descriptor of /dev/agentdrv: the node only takes ioctls, and hands them to the driver.
 class AgentDriverFile final : public OpenFile {
@@ -24,9 +25,9 @@ private:
     AgentDriver& driver_;
 };
 
-int invalid()
+int refuse(int error)
 {
-    errno = EINVAL;
+    errno = error;
     return -1;
 }
 
@@ -37,27 +38,29 @@ std::unique_ptr<OpenFile> AgentDriver::open(const std::string& path)
     return std::make_unique<AgentDriverFile>(path, *this);
 }
 
-bool AgentDriver::armed(int line) const
-{
-    return line >= 0 && static_cast<unsigned long>(line) < kLines && armed_[line];
-}
-
 int AgentDriver::handle(unsigned long request, unsigned long arg)
 {
     if (request > kRequest3) {
-        return invalid();
+        return refuse(EINVAL);
     }
     ++requests_[request];
     switch (request) {
     case kArm:
     case kDisarm:
-        if (arg >= kLines) {
-            return invalid();
+        if (arg >= static_cast<unsigned long>(InterruptLines::kLines)) {
+            return refuse(EINVAL);
         }
-        armed_[arg] = request == kArm;
+        if (request == kArm) {
+            lines_.arm(static_cast<int>(arg));
+        } else {
+            lines_.disarm(static_cast<int>(arg));
+        }
         return 0;
     case kStatus:
-        return 0; // no agent event pending
+        if (faults_.act(Fault::AgentdrvStatusError)) {
+            return refuse(EIO); // the driver lost its controller's status register
+        }
+        return agent_request_ && agent_request_() ? kStatusHostAgentRequest : 0;
     default:
         return 0;
     }

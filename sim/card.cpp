@@ -1,5 +1,6 @@
 #include "sim/card.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -27,6 +28,15 @@ Faults faults_of(const SimConfig& config)
     return faults;
 }
 
+std::optional<uint32_t> eth_address_of(const SimConfig& config)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, config.eth_ip.c_str(), &a) != 1) {
+        return std::nullopt;
+    }
+    return ntohl(a.s_addr);
+}
+
 std::filesystem::path syslog_path_of(const SimConfig& config)
 {
     if (!config.syslog_path.empty()) {
@@ -47,7 +57,11 @@ Card::Card(const SimConfig& config)
       bus_(clock_, trace_, &bus_faults_),
       fixture_(bus_, faults_),
       lm77_(config.temperature_half_degrees),
+      interrupts_(faults_),
+      agent_driver_(interrupts_, faults_),
+      host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
       shell_(fs_, env_, trace_),
+      network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac),
       serial_loopback_(faults_),
       serial_port_(clock_, serial_loopback_, trace_),
       ram_(config.ram_mib, faults_),
@@ -59,19 +73,30 @@ Card::Card(const SimConfig& config)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
-    fs_.boot(!faults_.act(Fault::NoFixture));
-    for (const auto& [name, value] : config.env) {
-        if (const char* why = env_.refusal(name, value)) {
-            throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
-                                     ": the variable " + why);
+    // A daemon that starts on a card already up finds it as it is.
+    if (!config.join_running) {
+        fs_.boot(!faults_.act(Fault::NoFixture));
+        for (const auto& [name, value] : config.env) {
+            if (const char* why = env_.refusal(name, value)) {
+                throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
+                                         ": the variable " + why);
+            }
+            env_.set(name, value);
         }
-        env_.set(name, value);
+        if (!config.env.empty() && !env_.save()) {
+            complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
+                                     "': " + std::strerror(errno) + "; the --env settings last for this run only");
+        }
     }
-    if (!config.env.empty() && !env_.save()) {
-        complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
-                                 "': " + std::strerror(errno) + "; the --env settings last for this run only");
-    }
+    // The driver takes its MAC address from the boot loader.
+    network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
+    set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });
+    shell_.add_program("/usr/sbin/iptables",
+                       [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
     bus_.attach(wiring::kLm77Address, &lm77_);
+    wire_interrupt_lines();
+    bus_.attach(wiring::kHostAgentAddress, &host_agent_);
+    agent_driver_.set_agent_request([this] { return host_agent_.interrupt(); });
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;
@@ -133,13 +158,40 @@ void Card::keep_counter_agent()
 
 void Card::reset(uint8_t reason)
 {
+    if (clock_.halted()) {
+        return; // down already: a second source has nothing left to reset
+    }
     if (!cpld_.reset_for(reason)) {
         complain_once("cpld", "cannot keep the CPLD's reset reason in the state folder: " +
                                   std::string(std::strerror(errno)));
     }
     keep_counter_agent();
-    std::fflush(stdout); // what the program printed has gone out on the line
-    throw CardReset{reason};
+    reset_reason_ = reason;
+    clock_.halt();
+}
+
+void Card::throw_if_reset() const
+{
+    if (clock_.halted()) {
+        throw CardReset{reset_reason_};
+    }
+}
+
+void Card::wire_interrupt_lines()
+{
+    // The expander's pins drive the host agent's lines on the fixture; the LM77's two outputs
+    // are the card's own. Each source tells its level as it changes.
+    fixture_.set_agent_line_changed([this](int line, bool high) { interrupts_.set_source(line, !high); });
+    lm77_.set_outputs_changed([this](bool int_low, bool crit_low) {
+        interrupts_.set_source(wiring::kLm77IntLine, int_low);
+        interrupts_.set_source(wiring::kLm77CritLine, crit_low);
+    });
+    for (int line : {wiring::kAgentIrqLine, wiring::kAgentIirqLine}) {
+        interrupts_.set_source(line, !fixture_.agent_line_high(line));
+    }
+    interrupts_.set_source(wiring::kLm77IntLine, lm77_.int_low());
+    interrupts_.set_source(wiring::kLm77CritLine, lm77_.crit_low());
+    add_kernel_file("/proc/interrupts", [this] { return std::optional<std::string>(interrupts_.proc_interrupts(clock_.now_us())); });
 }
 
 std::unique_ptr<OpenFile> Card::open(const std::string& path, int flags, mode_t mode)

@@ -18,9 +18,12 @@
 #include "sim/ecc.h"
 #include "sim/faults.h"
 #include "sim/fixture.h"
+#include "sim/host_agent.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/kernel_modules.h"
+#include "sim/interrupts.h"
+#include "sim/network.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
 #include "sim/serial_loopback.h"
@@ -44,8 +47,12 @@ public:
     Card& operator=(const Card&) = delete;
 
     // The card resets: the CPLD keeps `reason` for the next start, the fixture keeps the
-    // counter agent, and the program ends where it stands (CardReset is thrown).
-    [[noreturn]] void reset(uint8_t reason);
+    // counter agent, the clock halts and the console goes quiet. A device calls this from
+    // wherever its timer runs, which may be deep inside the C library's printf; the program
+    // ends at its next call into the card (throw_if_reset), where unwinding is safe.
+    void reset(uint8_t reason);
+    // Throws CardReset once the card has reset. Called by SimOs on the way into the card.
+    void throw_if_reset() const;
 
     // Opens a card path as the card's kernel would: a device node, a kernel file or a file
     // of its file system. Returns nullptr with errno set when it cannot be opened.
@@ -81,8 +88,13 @@ public:
     I2cBus& i2c() { return bus_; }
     Fixture& fixture() { return fixture_; }
     Lm77& lm77() { return lm77_; }
+    InterruptLines& interrupts() { return interrupts_; }
     AgentDriver& agent_driver() { return agent_driver_; }
+    HostAgent& host_agent() { return host_agent_; }
     Shell& shell() { return shell_; }
+    Network& network() { return network_; }
+    // The user the card's programs and daemons run as.
+    const std::string& login_name() const { return login_name_; }
     SerialPort& serial_port() { return serial_port_; }
     CardRam& ram() { return ram_; }
     Cpld& cpld() { return cpld_; }
@@ -91,6 +103,7 @@ public:
 private:
     static constexpr uint8_t kReasonWatchdog = 0x80;
     void keep_counter_agent();
+    void wire_interrupt_lines();
 
     VirtualClock clock_;
     Faults faults_;
@@ -102,8 +115,11 @@ private:
     I2cBus bus_;
     Fixture fixture_;
     Lm77 lm77_;
+    InterruptLines interrupts_;
     AgentDriver agent_driver_;
+    HostAgent host_agent_;
     Shell shell_;
+    Network network_;
     SerialLoopback serial_loopback_;
     SerialPort serial_port_;
     CardRam ram_;
@@ -112,10 +128,12 @@ private:
     Cpld cpld_;
     Watchdog watchdog_;
     ResetLogic reset_logic_;
+    uint8_t reset_reason_ = 0; // valid once the clock has halted
     std::filesystem::path counter_agent_file_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;
+    std::string login_name_ = "root";
 };
 
 } // namespace kmb::sim

@@ -44,6 +44,10 @@ void VirtualClock::advance(int64_t us)
     if (us <= 0) {
         return;
     }
+    if (halted_) {
+        now_us_ += us;
+        return;
+    }
     const int64_t target = now_us_ + us;
     // Step from timer to timer so that each device sees the time it fell due at, and pace
     // the wall clock piecewise so that a Ctrl-C from a timer lands when it should.
@@ -58,6 +62,10 @@ void VirtualClock::advance(int64_t us)
             break;
         }
         run_due(now_us_, false);
+        if (halted_) {
+            now_us_ = target;
+            break;
+        }
         if (now_us_ >= target) {
             break;
         }
@@ -72,7 +80,7 @@ void VirtualClock::after(int64_t delay_us, std::function<void()> action, bool op
 
 void VirtualClock::run_device_timers()
 {
-    if (speed_ > 0) {
+    if (speed_ > 0 || halted_) {
         return;
     }
     while (true) {
@@ -87,6 +95,9 @@ void VirtualClock::run_device_timers()
         }
         now_us_ = std::max(now_us_, due);
         run_due(now_us_, true);
+        if (halted_) {
+            return;
+        }
     }
 }
 
@@ -132,6 +143,9 @@ void VirtualClock::run_due(int64_t until_us, bool device_timers_only)
         std::function<void()> action = std::move(pick->action);
         timers_.erase(pick);
         action();
+        if (halted_) {
+            return;
+        }
     }
 }
 

@@ -38,6 +38,11 @@ public:
     // The card time of the earliest timer, or -1 when none is set.
     int64_t next_due_us() const;
 
+    // The card has gone down (a reset): from here its clock only counts, at once, and no
+    // timer runs again, so every wait of the program still in hand ends without delay.
+    void halt() { halted_ = true; }
+    bool halted() const { return halted_; }
+
 private:
     struct Timer {
         int64_t due_us;
@@ -52,6 +57,7 @@ private:
     int64_t now_us_ = 0;
     uint64_t next_order_ = 0;
     std::vector<Timer> timers_;
+    bool halted_ = false;
 };
 
 } // namespace kmb::sim

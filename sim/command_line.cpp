@@ -1,6 +1,7 @@
 #include "sim/command_line.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -34,7 +35,7 @@ constexpr unsigned long kMaxRamMib = 1024;
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, Ram, Cpld, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, Ram, Cpld, EthIp, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -56,6 +57,9 @@ constexpr OptionInfo kOptions[] = {
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
+    {Opt::EthIp, "eth-ip", "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
+    {Opt::ConsoleBaud, "console-baud", "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
+    {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
     {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
     {Opt::Cpld, "cpld", "0xNN", "the CPLD's reset-reason byte from this start on\n(kept in the state folder; a new card: 0x00)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
@@ -162,6 +166,25 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
         }
         config.syslog_path = value;
         return -1;
+    case Opt::EthIp: {
+        // Dotted decimal with its four parts, as the card's network configuration writes it.
+        in_addr a{};
+        if (value.size() > 15 || inet_pton(AF_INET, value.c_str(), &a) != 1) {
+            std::fprintf(err, "%s: invalid address '%s' for %s: expected A.B.C.D\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.eth_ip = value;
+        return -1;
+    }
+    case Opt::Agent:
+        if (value != "tamber" && value != "valdor") {
+            std::fprintf(err, "%s: unknown platform '%s' for %s: expected tamber or valdor\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.valdor_agent = value == "valdor";
+        return -1;
     case Opt::Speed: {
         const std::optional<double> v = real_in_range(value, 0, kMaxSpeed);
         if (!v || (*v > 0 && *v < kMinSpeed)) {
@@ -200,6 +223,14 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return 2;
         }
         config.ram_mib = static_cast<unsigned>(v);
+        return -1;
+    }
+    case Opt::ConsoleBaud: {
+        const std::optional<long long> v = integer_in_range(value, 300, 4'000'000);
+        if (!v) {
+            return refuse_value(err, option, value, "bits per second from 300 to 4000000");
+        }
+        config.console_baud = static_cast<int>(*v);
         return -1;
     }
     case Opt::Temp: {

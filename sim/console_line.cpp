@@ -59,6 +59,9 @@ int ConsoleLine::close_cookie(void*) { return 0; }
 void ConsoleLine::send(const char* data, size_t size)
 {
     while (size > 0) {
+        if (clock_.halted()) {
+            return; // the card went down: the rest never reaches the line
+        }
         backlog_ = static_cast<double>(backlog());
         since_us_ = clock_.now_us();
         const auto room = static_cast<size_t>(std::max<int64_t>(0, kTransmitBuffer - static_cast<int64_t>(backlog_)));

@@ -42,6 +42,10 @@ Fixture::Fixture(I2cBus& bus, Faults& faults) : faults_(faults), reset_lines_(kR
         counter_agent_.set_stuck_shown([this] { faults_.act(Fault::CounterAgentOutputBit0Stuck); });
     }
 
+    if (faults_.enabled(Fault::IoxPolarityBit0Stuck)) {
+        io_expander_.set_polarity_stuck_high(0x01, [this] { faults_.act(Fault::IoxPolarityBit0Stuck); });
+    }
+
     // A dead or missing port is the bus's fault layer's business, not the chip's.
     bus.attach(kIoExpanderAddress, &io_expander_);
     bus.attach(kCounterAgentAddress, &counter_agent_);

@@ -33,11 +33,11 @@ uint8_t Pca9557::register_for(uint8_t reg, uint8_t latch) const
 {
     switch (reg & kPointerMask) {
     case REG_INPUT:
-        return static_cast<uint8_t>(pins_for(latch) ^ polarity_);
+        return static_cast<uint8_t>(pins_for(latch) ^ polarity());
     case REG_OUTPUT:
         return latch;
     case REG_POLARITY:
-        return polarity_;
+        return polarity();
     default:
         return config_;
     }
@@ -93,6 +93,9 @@ bool Pca9557::i2c_read(uint8_t* data, std::size_t count)
                               (pointer_ == REG_OUTPUT || pointer_ == REG_INPUT);
         if (stuck_shown_ && may_show && data[i] != register_for(pointer_, output_)) {
             stuck_shown_();
+        }
+        if (polarity_stuck_shown_ && pointer_ == REG_POLARITY && (polarity_stuck_high_ & ~polarity_) != 0) {
+            polarity_stuck_shown_();
         }
     }
     return true;

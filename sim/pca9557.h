@@ -29,6 +29,13 @@ public:
     // A latch bit stuck at 1 whatever is written (a damaged output stage).
     void set_output_stuck_high(uint8_t mask) { output_stuck_high_ = mask; }
     void set_stuck_shown(StuckShown fn) { stuck_shown_ = std::move(fn); }
+    // A polarity bit stuck at 1 whatever is written; `shown` is told when the bus reads it
+    // over a written 0.
+    void set_polarity_stuck_high(uint8_t mask, StuckShown shown)
+    {
+        polarity_stuck_high_ = mask;
+        polarity_stuck_shown_ = std::move(shown);
+    }
 
     bool i2c_write(const uint8_t* data, std::size_t count) override;
     bool i2c_read(uint8_t* data, std::size_t count) override;
@@ -56,6 +63,7 @@ private:
     void write_register(uint8_t reg, uint8_t value);
     uint8_t latch() const { return static_cast<uint8_t>(output_ | output_stuck_high_); }
     uint8_t driven() const { return static_cast<uint8_t>(~config_); }
+    uint8_t polarity() const { return static_cast<uint8_t>(polarity_ | polarity_stuck_high_); }
     uint8_t pins_for(uint8_t latch) const;
     uint8_t register_for(uint8_t reg, uint8_t latch) const;
 
@@ -64,6 +72,8 @@ private:
     uint8_t polarity_;
     uint8_t config_;
     uint8_t output_stuck_high_ = 0;
+    uint8_t polarity_stuck_high_ = 0;
+    StuckShown polarity_stuck_shown_;
     PinLevels pin_levels_;
     OutputsChanged outputs_changed_;
     StuckShown stuck_shown_;

@@ -4,7 +4,12 @@
 // with status 127, as sh reports it.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
+
+#include "sim/shell_programs.h"
 
 namespace kmb::sim {
 
@@ -23,11 +28,19 @@ public:
     // The kernel's modules, for rmmod.
     void set_modules(KernelModules* modules) { modules_ = modules; }
 
+    // A program that a model of the card provides, at its full path: its exit code, or nullopt
+    // when the card has no such program after all.
+    using ModelProgram = std::function<std::optional<int>(const ProgramArgs& args, ShellStreams& io)>;
+    void add_program(const std::string& path, ModelProgram program) { model_programs_[path] = std::move(program); }
+
 private:
+    const ModelProgram* model_program(const std::string& name) const;
+
     CardFs& fs_;
     BootEnv& env_;
     Trace& trace_;
     KernelModules* modules_ = nullptr;
+    std::map<std::string, ModelProgram> model_programs_;
 };
 
 } // namespace kmb::sim

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/msg.h>
 #include <unistd.h>
 
 #include "os/linux_os.h"
@@ -59,6 +60,7 @@ std::string SimOs::open_descriptor_names() const
 
 OpenFile* SimOs::file(int fd)
 {
+    card_.throw_if_reset();
     auto it = files_.find(fd);
     if (it == files_.end()) {
         errno = EBADF;
@@ -83,6 +85,7 @@ int SimOs::install(std::unique_ptr<OpenFile> f)
 
 int SimOs::open(const char* path, int flags, mode_t mode)
 {
+    card_.throw_if_reset();
     if (path == nullptr) {
         errno = EFAULT;
         return -1;
@@ -132,6 +135,7 @@ FILE* SimOs::fopen(const char* path, const char* mode)
         errno = EFAULT;
         return nullptr;
     }
+    card_.throw_if_reset();
     card_.trace().note(std::string("fopen ") + path);
     std::unique_ptr<std::string> text;
     FILE* stream = nullptr;
@@ -162,6 +166,7 @@ int SimOs::unlink(const char* path)
         errno = EFAULT;
         return -1;
     }
+    card_.throw_if_reset();
     card_.trace().note(std::string("unlink ") + path);
     return card_.fs().remove(path);
 }
@@ -196,7 +201,11 @@ int SimOs::munmap(void* addr, size_t length)
     return 0;
 }
 
-int SimOs::socket(int domain, int type, int protocol) { return install(card_.socket(domain, type, protocol)); }
+int SimOs::socket(int domain, int type, int protocol)
+{
+    card_.throw_if_reset();
+    return install(card_.socket(domain, type, protocol));
+}
 
 int SimOs::bind(int fd, const struct sockaddr* addr, socklen_t length)
 {
@@ -228,8 +237,18 @@ ssize_t SimOs::send(int fd, const void* buf, size_t count, int flags)
     return f != nullptr ? f->send(buf, count, flags) : -1;
 }
 
-void* SimOs::calloc(size_t count, size_t size) { return card_.ram().calloc(count, size); }
-void* SimOs::malloc(size_t size) { return card_.ram().malloc(size); }
+void* SimOs::calloc(size_t count, size_t size)
+{
+    card_.throw_if_reset();
+    return card_.ram().calloc(count, size);
+}
+
+void* SimOs::malloc(size_t size)
+{
+    card_.throw_if_reset();
+    return card_.ram().malloc(size);
+}
+
 void SimOs::free(void* block) { card_.ram().free(block); }
 
 int SimOs::fclose(FILE* stream)
@@ -264,12 +283,16 @@ int SimOs::tcflush(int fd, int queue)
 
 int SimOs::system(const char* command)
 {
+    card_.throw_if_reset();
     std::fflush(stdout); // the command's output follows what the program printed before it
     card_.clock().advance(kShellCommandUs);
+    card_.throw_if_reset();
     if (command == nullptr) {
         return 1; // a shell is available
     }
-    return card_.shell().run(command);
+    const int status = card_.shell().run(command);
+    card_.throw_if_reset(); // a command that took the card down (rmmod of its watchdog's keeper)
+    return status;
 }
 
 int SimOs::sigaction(int sig, const struct sigaction* act, struct sigaction* old)
@@ -281,6 +304,7 @@ int SimOs::sigaction(int sig, const struct sigaction* act, struct sigaction* old
 
 time_t SimOs::time(time_t* out)
 {
+    card_.throw_if_reset();
     const time_t now = card_.clock().epoch();
     if (out != nullptr) {
         *out = now;
@@ -290,15 +314,19 @@ time_t SimOs::time(time_t* out)
 
 unsigned SimOs::sleep(unsigned seconds)
 {
+    card_.throw_if_reset();
     check_hang_up();
     card_.clock().advance(static_cast<int64_t>(seconds) * 1'000'000);
+    card_.throw_if_reset();
     return 0;
 }
 
 int SimOs::usleep(useconds_t usec)
 {
+    card_.throw_if_reset();
     check_hang_up();
     card_.clock().advance(static_cast<int64_t>(usec));
+    card_.throw_if_reset();
     return 0;
 }
 
@@ -342,9 +370,11 @@ void SimOs::check_hang_up()
 
 char* SimOs::read_line(char* buf, int size)
 {
-    card_.clock().run_device_timers();
-    reading_ = true;
+    card_.throw_if_reset();
     std::fflush(stdout); // the prompt goes out on the line before the operator answers it
+    card_.clock().run_device_timers();
+    card_.throw_if_reset(); // the watchdog bit while the prompt waited
+    reading_ = true;
     if (console_line_ != nullptr) {
         console_line_->drained();
     }
@@ -353,7 +383,28 @@ char* SimOs::read_line(char* buf, int size)
     reading_ = false;
     const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
     card_.clock().console_waited(waited.count());
+    card_.throw_if_reset();
     return line;
+}
+
+// The card's daemons talk over the kernel's own queues, here as on the card.
+int SimOs::msgget(key_t key, int flags) { return ::msgget(key, flags); }
+int SimOs::msgsnd(int id, const void* msg, size_t size, int flags) { return ::msgsnd(id, msg, size, flags); }
+ssize_t SimOs::msgrcv(int id, void* msg, size_t size, long type, int flags)
+{
+    return ::msgrcv(id, msg, size, type, flags);
+}
+int SimOs::msgctl(int id, int cmd, struct msqid_ds* buf) { return ::msgctl(id, cmd, buf); }
+
+// Each process of the card is a process of the host, so the IDs that tell them apart are real.
+pid_t SimOs::getpid() { return ::getpid(); }
+
+char* SimOs::cuserid(char* buf)
+{
+    static char own[L_cuserid];
+    char* out = buf != nullptr ? buf : own;
+    std::snprintf(out, L_cuserid, "%s", card_.login_name().c_str());
+    return out;
 }
 
 } // namespace kmb::sim

@@ -44,8 +44,9 @@ uint32_t largest_block_quarter()
 {
     uint32_t n = MEM_SIZE_STEP;
     while (true) {
-        // A card with more memory than 4 * n can count stops where the count does.
-        if (n > std::numeric_limits<size_t>::max() / 4 || n > std::numeric_limits<uint32_t>::max() - MEM_SIZE_STEP) {
+        // A card with more memory than n can count stops where the count does; calloc itself
+        // refuses a 4 * n that overflows its size.
+        if (n > std::numeric_limits<uint32_t>::max() - MEM_SIZE_STEP) {
             break;
         }
         void* probe = os::calloc(4, n);

@@ -2,18 +2,7 @@
 
 namespace kmb {
 
-int agent_i2c_bus_test() { return 0; }
 int temperature_sensor_test() { return 0; }
 int temperature_reading_check() { return 0; }
-int agent_irq_test() { return 0; }
-int agent_iirq_test() { return 0; }
-int eth_loopback_test() { return 0; }
-int phy_dump_regs() { return 0; }
-int phy_edit_reg() { return 0; }
-int eth_loopback_menu20() { return 0; }
-int eth_loopback_menu21() { return 0; }
-int eth_loopback_menu22() { return 0; }
-int eth_loopback_menu23() { return 0; }
-int eth_loopback_menu24() { return 0; }
 
 } // namespace kmb

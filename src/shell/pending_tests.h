@@ -7,19 +7,7 @@
 
 namespace kmb {
 
-int agent_i2c_bus_test();
 int temperature_sensor_test();
 int temperature_reading_check();
-int agent_irq_test();
-int agent_iirq_test();
-int eth_loopback_test();
-int phy_dump_regs();
-int phy_edit_reg();
-int eth_loopback_menu20();
-int eth_loopback_menu21();
-int eth_loopback_menu22();
-int eth_loopback_menu23();
-int eth_loopback_menu24();
-
 
 } // namespace kmb

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "board/agent_bus.h"
 #include "board/counter_agent.h"
+#include "ethernet/loopback_test.h"
 #include "board/serial_port.h"
 #include "board/memory_test.h"
 #include "os/os.h"

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "board/agent_bus.h"
 #include "board/counter_agent.h"
+#include "ethernet/loopback_test.h"
+#include "ethernet/phy_access.h"
 #include "board/serial_port.h"
 #include "board/memory_test.h"
 #include "os/os.h"

@@ -2,6 +2,7 @@
 // transcripts below are built from these pieces; none of them is captured from the program.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace kmb::test {
@@ -78,6 +79,18 @@ inline const std::string kCounterAgentHints =
 inline const std::string kCounterAgentPassed = kCounterAgentLabel + "PASSED\n";
 inline const std::string kCounterAgentFailed = kCounterAgentLabel + "FAILED\n" + kCounterAgentHints;
 
+inline const std::string kAgentI2cLabel = "Agent i2c bus test .....................";
+inline const std::string kAgentI2cPassed = kAgentI2cLabel + "PASSED\n";
+inline const std::string kAgentI2cFailed = kAgentI2cLabel + "FAILED\n";
+inline const std::string kAgentIrqPassed = "Agent IRQ test .........................PASSED\n";
+inline const std::string kAgentIrqFailed = "Agent IRQ test .........................FAILED\n";
+inline const std::string kAgentIirqPassed = "Agent IIRQ test ........................PASSED\n";
+inline const std::string kAgentIirqFailed = "Agent IIRQ test ........................FAILED\n";
+inline const std::string kIrqStuckLow = "IRQ stuck LOW\n";
+inline const std::string kIirqStuckLow = "IIRQ stuck LOW\n";
+inline const std::string kIrqMissed = "Expected agent interrupt didn't happen\nIRQ line may stuck HIGH\n";
+inline const std::string kIirqMissed = "Expected agent interrupt didn't happen\nIIRQ line may stuck HIGH\n";
+
 // The progress spinner: `count` steps after the `done` the program has printed since it started.
 inline std::string spinner(int done, int count)
 {
@@ -97,6 +110,33 @@ inline const std::string kSerialFailed = kSerialLabel + "FAILED\n" + kSerialHint
 inline constexpr int kSerialPasses = 15; // one spinner step each
 // A good serial port test, after `done` spinner steps.
 inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
+
+// The Ethernet loopback test's eight runs in their order, each label 57 characters.
+inline const std::string kEthLabels[8] = {
+    "Internal Ethernet loopback  10BASE Full Dup test ........",
+    "Internal Ethernet loopback  10BASE Half Dup test ........",
+    "External Ethernet loopback  10BASE Full Dup test ........",
+    "External Ethernet loopback  10BASE Half Dup test ........",
+    "Internal Ethernet loopback 100BASE Full Dup test ........",
+    "Internal Ethernet loopback 100BASE Half Dup test ........",
+    "External Ethernet loopback 100BASE Full Dup test ........",
+    "External Ethernet loopback 100BASE Half Dup test ........",
+};
+inline const std::string kEthHints = "** Make sure the KMB card is properly seated in the **\n"
+                                     "** fixture, and you have a loopback cable in the    **\n"
+                                     "** connector.  Or you may have a bad CPU, Phy       **\n";
+inline constexpr int kEthCycles = 5; // a run's transfer cycles, one spinner step each
+// One Ethernet run that passed, after `done` spinner steps.
+inline std::string eth_run_passed(int run, int done) { return spinner(done, kEthCycles) + kEthLabels[run] + "PASSED\n"; }
+// All eight runs passed, after `done` spinner steps.
+inline std::string eth_loopback_passed(int done)
+{
+    std::string text;
+    for (int run = 0; run < 8; ++run) {
+        text += eth_run_passed(run, done + run * kEthCycles);
+    }
+    return text;
+}
 
 // `text` as it reads once every spinner step has been rubbed out again.
 inline std::string without_spinner(const std::string& text)
@@ -120,15 +160,30 @@ inline const std::string kMemoryHint = "** Check Memory chip  **\n";
 inline std::string memory_passed(int done) { return spinner(done, kMemorySpinnerSteps) + kMemoryLabel + "PASSED\n"; }
 inline const std::string kMemoryFailed = kMemoryLabel + "FAILED\n" + kMemoryHint;
 
+// What each test of one comprehensive pass prints, in the pass's order, after `done` spinner
+// steps: its healthy text unless a test case gives another.
+struct PassLines {
+    std::optional<std::string> serial = std::nullopt;
+    std::optional<std::string> counter_agent = std::nullopt;
+    std::optional<std::string> temperature = std::nullopt;
+    std::optional<std::string> agent_i2c = std::nullopt;
+    std::optional<std::string> memory = std::nullopt;
+    std::optional<std::string> ethernet = std::nullopt;
+    std::optional<std::string> agent_irq = std::nullopt;
+    std::optional<std::string> agent_iirq = std::nullopt;
+};
+
+inline std::string pass_tests(int done, const PassLines& p = {})
+{
+    return p.serial.value_or(serial_passed(done)) + p.counter_agent.value_or(kCounterAgentPassed) +
+           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or(memory_passed(done + kSerialPasses)) +
+           p.ethernet.value_or(eth_loopback_passed(done + kSerialPasses + kMemorySpinnerSteps)) + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
+}
+
 // What the tests of one comprehensive pass print on a healthy card before the verdict line,
 // after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
-inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps;
-// The same with `counter_agent` in the counter agent test's place.
-inline std::string pass_tests(int done, const std::string& counter_agent)
-{
-    return serial_passed(done) + counter_agent + memory_passed(done + kSerialPasses);
-}
-inline std::string healthy_tests(int done) { return pass_tests(done, kCounterAgentPassed); }
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps + 8 * kEthCycles;
+inline std::string healthy_tests(int done) { return pass_tests(done); }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";

@@ -11,6 +11,14 @@ namespace {
 
 using SequenceTranscript = SimTranscript;
 
+// The i-th healthy pass of a run, and the i-th of a run whose counter agent test fails.
+std::string healthy_pass(int i) { return healthy_passes(1, i * kHealthySpinnerSteps); }
+std::string counter_agent_failing_pass(int i)
+{
+    return kComprehensiveStart + pass_tests(i * kHealthySpinnerSteps, {.counter_agent = kCounterAgentFailed}) +
+           kComprehensiveFailed;
+}
+
 TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
 {
     struct Case {
@@ -21,22 +29,26 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
         std::vector<std::string> args;
     };
     // A negative count counts down through the card's 32-bit arithmetic and never reaches 0:
-    // the loop runs until the Ctrl-C at 23 s, in its fifth pass (some 5.2 s each).
-    const std::vector<std::string> ctrl_c = {"--sigint-at", "23", "--sigint-at", "300"};
+    // the loop runs until the Ctrl-C (passes: 0), whichever pass that lands in.
+    const std::vector<std::string> ctrl_c = {"--sigint-at", "900"};
     const Case cases[] = {
         {"count 3\n", "loop yes\n", "Count = 3\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 3, {}},
         {"count 3\n", "loop no\n", "Count = 3\n" + top_cycle() + "[Disabled] Diagnostic looping\n", 1, {}},
         {"count 1\n", "loop yes\n", "Count = 1\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 1, {}},
         {"count -2147483648\n", "loop yes\n", "Count = -2147483648\n" + top_cycle() + "[Enabled] Diagnostic looping\n",
-         5, ctrl_c},
+         0, ctrl_c},
         {"count -99999999999\n", "loop yes\n", "Count = -2147483648\n" + top_cycle() + "[Enabled] Diagnostic looping\n",
-         5, ctrl_c},
-        {"count -1\n", "loop yes\n", "Count = -1\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 5, ctrl_c},
+         0, ctrl_c},
+        {"count -1\n", "loop yes\n", "Count = -1\n" + top_cycle() + "[Enabled] Diagnostic looping\n", 0, ctrl_c},
     };
     for (const Case& c : cases) {
         const SimRun r = run(std::string(c.count) + c.loop + "all\nexit\n", c.args);
-        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + c.echoed + top_cycle() + healthy_passes(c.passes) + top_cycle()))
-            << c.count << c.loop;
+        const std::string head = top_cycle() + c.echoed + top_cycle();
+        if (c.passes == 0) {
+            EXPECT_TRUE(repeats_until_ctrl_c(r.out, head, healthy_pass, 2, top_cycle())) << c.count << c.loop;
+            continue;
+        }
+        EXPECT_TRUE(transcript_is(r.out, head + healthy_passes(c.passes) + top_cycle())) << c.count << c.loop;
     }
 }
 
@@ -45,7 +57,7 @@ TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
     const std::string count3 = "Count = 3\n" + top_cycle();
     const std::string loop_on = "[Enabled] Diagnostic looping\n" + top_cycle();
     const std::string loop_off = "[Disabled] Diagnostic looping\n" + top_cycle();
-    const std::string failing_pass = kComprehensiveStart + pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed;
+    const std::string failing_pass = counter_agent_failing_pass(0);
     struct Case {
         const char* title;
         std::string console;
@@ -61,11 +73,6 @@ TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
         {"count 3 with the menu's loop", "count 3\nkmb\n91\n1\n99\nexit\n", {},
          top_cycle() + count3 + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + healthy_passes(3) + kmb_cycle(1) +
              top_cycle()},
-        // The count is used up by the first run (3 passes, 15.6 s of card time); Enter runs 1
-        // again, which loops until the Ctrl-C at 18 s lands in its first pass.
-        {"count used up", "count 3\nloop yes\nkmb\n1\n\n99\nexit\n", {"--sigint-at", "18", "--sigint-at", "300"},
-         top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1) +
-             healthy_passes(1, 3 * kHealthySpinnerSteps) + kmb_cycle(1) + top_cycle()},
         // Stop on error ends the counted loop at the first failing pass.
         {"stop on error", "count 3\nloop yes\nkmb\n1\n99\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"},
          top_cycle() + count3 + loop_on + kmb_cycle(0) + failing_pass + kmb_cycle(1) + top_cycle()},
@@ -74,16 +81,23 @@ TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
         const SimRun r = run(c.console, c.args);
         EXPECT_TRUE(transcript_is(r.out, c.expected)) << c.title;
     }
+    // The count is used up by the first run (3 passes); Enter runs 1 again, which loops
+    // until the operator's Ctrl-C.
+    const SimRun r = run("count 3\nloop yes\nkmb\n1\n\n99\nexit\n", {"--sigint-at", "900"});
+    EXPECT_TRUE(repeats_until_ctrl_c(
+        r.out, top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1),
+        [](int i) { return healthy_pass(3 + i); }, 1, kmb_cycle(1) + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
 {
-    // Two passes by the count (some 10.4 s of card time, 5.2 s each); the next run has no
-    // count and loops until the Ctrl-C at 23 s, which lands in its third pass.
-    const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "23", "--sigint-at", "300"});
-    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
-                                         top_cycle() + healthy_passes(2) + top_cycle() +
-                                         healthy_passes(3, 2 * kHealthySpinnerSteps) + top_cycle()));
+    // Two passes by the count; the next run has no count and loops until the Ctrl-C, far
+    // beyond the first run's end.
+    const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "900"});
+    EXPECT_TRUE(repeats_until_ctrl_c(r.out,
+                                     top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
+                                         top_cycle() + healthy_passes(2) + top_cycle(),
+                                     [](int i) { return healthy_pass(2 + i); }, 2, top_cycle()));
 }
 
 TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
@@ -98,8 +112,8 @@ TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
 
 TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
 {
-    // ESS pass 1 takes some 5.2 s, then 2 s of rest: a Ctrl-C at 6 s stops the sequence at
-    // the head of pass 2. ESS leaves it pending, so the looped test afterwards makes one pass.
+    // ESS pass 1 takes longer than 6 s, then 2 s of rest: a Ctrl-C at 6 s stops the sequence
+    // at the head of pass 2. ESS leaves it pending, so the looped test afterwards makes one pass.
     // (The late Ctrl-C at 300 s only ends the loop if that went wrong.)
     const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "6", "--sigint-at", "300"});
     EXPECT_TRUE(transcript_is(
@@ -112,33 +126,30 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
 TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
-    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
-                                         pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
+                                         pass_tests(0, {.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed +
+                                         top_cycle()));
 }
 
 TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
 {
-    // A failing pass takes the serial test's 3.2 s of card time and gives up after the first
-    // second of the counter agent's: a Ctrl-C at 23 s lands in the sixth pass, which completes.
     const SimRun r = run("loop yes\nstop no\nall\nexit\n",
-                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "23", "--sigint-at", "300"});
-    std::string failing_passes;
-    for (int pass = 0; pass < 6; ++pass) {
-        failing_passes += kComprehensiveStart + pass_tests(pass * kHealthySpinnerSteps, kCounterAgentFailed) +
-                          kComprehensiveFailed;
-    }
-    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
-                                         "[Disabled] Stop on error\n" + top_cycle() + failing_passes + top_cycle()));
+                         {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "300"});
+    EXPECT_TRUE(repeats_until_ctrl_c(r.out,
+                                     top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
+                                         "[Disabled] Stop on error\n" + top_cycle(),
+                                     counter_agent_failing_pass, 2, top_cycle()));
 }
 
 TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
 {
     const SimRun r = run("fvt\npxwud y\nfvt\nexit\n", {"--fault", "counter-agent-output-bit0-stuck"});
-    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
-                                         top_cycle() + serial_passed(0) + "Error read back output port default value\n" +
-                                         "expect: 0x00         read: 0x1\n" + kCounterAgentFailed +
-                                         memory_passed(kSerialPasses) + kComprehensiveFailed + "\n\n" + kDateLine +
-                                         kFailedBanner + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
+                                         top_cycle() +
+                                         pass_tests(0, {.counter_agent = "Error read back output port default value\n"
+                                                                         "expect: 0x00         read: 0x1\n" +
+                                                                         kCounterAgentFailed}) +
+                                         kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssIsRefusedOutsideManufacturingModeAfterTheDateLine)
@@ -164,7 +175,8 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
     EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         pass_tests(0, kCounterAgentFailed) + kComprehensiveFailed + "\n\n" + kDateLine +
+                                         pass_tests(0, {.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed +
+                                         "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");
 }

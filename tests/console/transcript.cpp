@@ -96,4 +96,28 @@ std::string repeat(const std::string& text, int times)
     return out;
 }
 
+::testing::AssertionResult repeats_until_ctrl_c(const std::string& out, const std::string& head,
+                                                const std::function<std::string(int)>& pass, int at_least,
+                                                const std::string& tail)
+{
+    std::string passes;
+    int n = 0;
+    for (std::size_t at = head.size();; ++n) {
+        const std::string next = pass(n);
+        if (out.compare(at, next.size(), next) != 0) {
+            break;
+        }
+        passes += next;
+        at += next.size();
+    }
+    if (n < at_least) {
+        for (int i = n; i < at_least; ++i) {
+            passes += pass(i);
+        }
+        return ::testing::AssertionFailure() << n << " passes, expected at least " << at_least << "\n"
+                                             << transcript_difference(out, head + passes + tail);
+    }
+    return transcript_is(out, head + passes + tail);
+}
+
 } // namespace kmb::test

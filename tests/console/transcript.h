@@ -4,6 +4,7 @@
 // an address that differs from run to run.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@ inline ::testing::AssertionResult transcript_is(const std::string& actual, const
 }
 
 std::string repeat(const std::string& text, int times);
+
+// A loop stopped by Ctrl-C: `head`, then passes repeated at least `at_least` times, then
+// `tail`. A pass's length in card time is the sum of its tests' waits and grows with them, so
+// a test that stops a loop asks for the loop's shape, not for its number of passes.
+// `pass(i)` is the text of the i-th pass, counted from 0.
+::testing::AssertionResult repeats_until_ctrl_c(const std::string& out, const std::string& head,
+                                                const std::function<std::string(int)>& pass, int at_least,
+                                                const std::string& tail);
 
 // A test that runs kmbdiag-sim on a card of its own, at speed 0 from the tests' epoch.
 class SimTranscript : public ::testing::Test {

@@ -73,7 +73,18 @@ std::vector<SoakCase> soak_cases()
 {
     const PassText healthy = [](int i) { return healthy_passes(1, i * kHealthySpinnerSteps); };
     const PassText failed = [](int i) {
-        return kComprehensiveStart + pass_tests(i * kHealthySpinnerSteps, kCounterAgentFailed) + kComprehensiveFailed;
+        return kComprehensiveStart + pass_tests(i * kHealthySpinnerSteps, {.counter_agent = kCounterAgentFailed}) +
+               kComprehensiveFailed;
+    };
+    // Without the expander nothing drives the agent's lines, and without the agent driver
+    // nothing arms them.
+    const PassText unarmed = [](int i) {
+        return kComprehensiveStart +
+               pass_tests(i * kHealthySpinnerSteps, {.counter_agent = kCounterAgentFailed,
+                                              .agent_i2c = kAgentI2cFailed,
+                                              .agent_irq = kIrqMissed + kAgentIrqFailed,
+                                              .agent_iirq = kIirqMissed + kAgentIirqFailed}) +
+               kComprehensiveFailed;
     };
     return {
         {"healthy", {}, 1000, "", healthy, ""},
@@ -83,7 +94,7 @@ std::vector<SoakCase> soak_cases()
          {sim::Fault::IoxAbsent, sim::Fault::CounterAgentPin7StuckLow, sim::Fault::AgentdrvAbsent},
          100,
          kNoIoExpander,
-         failed,
+         unarmed,
          ""},
         // The counter agent gone and a stuck latch that nobody reaches: the open fails in
         // every pass and says so each time.

@@ -102,14 +102,31 @@ TEST(AgentDriver, AMissingDriverReadsAsNothingPendingAndIsLoggedEachTime)
 
 TEST(AgentDriver, AFailedRequestIsNotSeenByArmingButIsByTheStatus)
 {
-    SimCard card;
-    // Line 40 does not exist: the driver refuses, and only the status read passes that on.
+    SimCard card({Fault::AgentdrvStatusError});
+    // Line 40 does not exist: the driver refuses, and the caller does not look.
     EXPECT_EQ(agentdrv_irq_enable(40), ERR_NONE);
     EXPECT_EQ(agentdrv_irq_disable(40), ERR_NONE);
+    // A failed status request comes back as the ioctl's -1, in which bit 0x40 reads as set.
+    const int status = agentdrv_get_status();
+    EXPECT_EQ(status, -1);
+    EXPECT_NE(status & AGENTDRV_STATUS_AGENT_EVENT, 0);
+    EXPECT_TRUE(card.card().faults().fired(Fault::AgentdrvStatusError));
     int fd = -1;
     ASSERT_EQ(agentdrv_open(&fd), ERR_NONE);
     EXPECT_EQ(os::ioctl(fd, 7, 0), -1) << "an unknown request";
     os::close(fd);
+    EXPECT_EQ(card.os().open_descriptor_count(), 0);
+}
+
+TEST(AgentDriver, StatusShowsTheHostAgentsRequestWhileItIsAsserted)
+{
+    SimCard card;
+    sim::AgentDriver& driver = card.card().agent_driver();
+    bool asserted = true;
+    driver.set_agent_request([&asserted] { return asserted; });
+    EXPECT_EQ(agentdrv_get_status() & AGENTDRV_STATUS_AGENT_EVENT, AGENTDRV_STATUS_AGENT_EVENT);
+    asserted = false;
+    EXPECT_EQ(agentdrv_get_status(), 0);
 }
 
 TEST(ErrorCodes, TextsOfTheCodesTheDeviceLayerReturns)
