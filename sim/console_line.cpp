@@ -21,9 +21,10 @@ ConsoleLine::ConsoleLine(VirtualClock& clock, int host_fd, int bits_per_second)
     io.close = &ConsoleLine::close_cookie;
     stream_ = ::fopencookie(this, "w", io);
     if (stream_ != nullptr) {
-        // A terminal sees each line as it is printed, a pipe or file a block at a time, as
-        // with the host's own standard output.
-        std::setvbuf(stream_, nullptr, ::isatty(host_fd_) != 0 ? _IOLBF : _IOFBF, BUFSIZ);
+        // The card's console is a serial terminal, so the C library hands each line to it as
+        // it is printed, whatever the host's standard output is: a line printed before a
+        // reset is on the line when the card goes down.
+        std::setvbuf(stream_, nullptr, _IOLBF, BUFSIZ);
     }
 }
 

@@ -152,7 +152,9 @@ TEST_F(ResetTranscript, NoYesNoReset)
         EXPECT_EQ(r.exit_status, 1);
         EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + asked + kmb_cycle(number) +
                                              asked + kmb_cycle(number) + top_cycle()));
-        EXPECT_TRUE(std::filesystem::is_empty(state_.path() / "fs/mnt/logs"));
+        for (const char* m : {"diagwd", "diagpri", "diagsec"}) {
+            EXPECT_FALSE(std::filesystem::exists(marker(m))) << m;
+        }
     }
 }
 
