@@ -2,8 +2,6 @@
 
 namespace kmb {
 
-int temperature_sensor_test() { return 0; }
-int temperature_reading_check() { return 0; }
 int memory_test() { return 0; }
 int eth_loopback_test() { return 0; }
 int phy_dump_regs() { return 0; }

@@ -7,8 +7,6 @@
 
 namespace kmb {
 
-int temperature_sensor_test();
-int temperature_reading_check();
 int memory_test();
 int eth_loopback_test();
 int phy_dump_regs();

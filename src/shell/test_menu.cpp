@@ -4,6 +4,7 @@
 
 #include "board/agent_bus.h"
 #include "board/counter_agent.h"
+#include "board/temperature.h"
 #include "board/serial_port.h"
 #include "os/os.h"
 #include "shell/input.h"

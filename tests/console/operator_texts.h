@@ -108,6 +108,27 @@ inline constexpr int kSerialPasses = 15; // one spinner step each
 // A good serial port test, after `done` spinner steps.
 inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
 
+inline const std::string kTemperatureLabel = "Temperature sensor test ................";
+inline const std::string kTemperatureHint = "** Check CPU and LM77 chip           **\n";
+inline const std::string kTemperaturePassed = kTemperatureLabel + "PASSED\n";
+inline const std::string kTemperatureFailed = kTemperatureLabel + "FAILED\n" + kTemperatureHint;
+inline const std::string kLm77OutOfRange = "Current temperature is out of range, \ncheck your enviroment, or LM77 chip\n";
+inline const std::string kLm77IntStuck =
+    "interrupt happenes without trigger\nyou may have temperature interrupt line stuck LOW\n";
+inline const std::string kLm77IntMissed =
+    "Expected LM77 interrupt didn't happen\ntemperature interrupt line may stuck HIGH\n";
+inline const std::string kLm77CritStuck =
+    "critical interrupt happenes without trigger\ncritical interrupt line may stuck LOW\n";
+inline const std::string kLm77CritMissed =
+    "Expected LM77 critical interrupt didn't happen\ncritical interrupt line may stuck HIGH\n";
+inline constexpr int kTemperatureSteps = 3; // one spinner step before each of the three checks
+inline std::string current_temperature(int celsius) { return "Current temperature " + std::to_string(celsius) + " C\n"; }
+// A good temperature sensor test at the simulated card's 25 degrees, after `done` spinner steps.
+inline std::string temperature_passed(int done)
+{
+    return current_temperature(25) + spinner(done, kTemperatureSteps) + kTemperaturePassed;
+}
+
 // What each test of one comprehensive pass prints, in the pass's order, after `done` spinner
 // steps: its healthy text unless a test case gives another.
 struct PassLines {
@@ -124,13 +145,16 @@ struct PassLines {
 inline std::string pass_tests(int done, const PassLines& p = {})
 {
     return p.serial.value_or(serial_passed(done)) + p.counter_agent.value_or(kCounterAgentPassed) +
-           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or("") +
+           p.temperature.value_or(temperature_passed(done + kSerialPasses)) + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or("") +
            p.ethernet.value_or("") + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
 }
 
 // What the tests of one comprehensive pass print on a healthy card before the verdict line,
 // after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
-inline constexpr int kHealthySpinnerSteps = kSerialPasses;
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kTemperatureSteps;
+// An ESS pass reads the temperature instead of testing it, with no spinner.
+inline constexpr int kEssSpinnerSteps = kSerialPasses;
+inline std::string ess_tests(int done) { return pass_tests(done, {.temperature = current_temperature(25)}); }
 inline std::string healthy_tests(int done) { return pass_tests(done); }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";

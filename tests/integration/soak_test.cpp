@@ -73,14 +73,14 @@ std::vector<SoakCase> soak_cases()
 {
     const PassText healthy = [](int i) { return healthy_passes(1, i * kHealthySpinnerSteps); };
     const PassText failed = [](int i) {
-        return kComprehensiveStart + pass_tests(i * kSerialPasses, {.counter_agent = kCounterAgentFailed}) +
+        return kComprehensiveStart + pass_tests(i * kHealthySpinnerSteps, {.counter_agent = kCounterAgentFailed}) +
                kComprehensiveFailed;
     };
     // Without the expander nothing drives the agent's lines, and without the agent driver
     // nothing arms them.
     const PassText unarmed = [](int i) {
         return kComprehensiveStart +
-               pass_tests(i * kSerialPasses, {.counter_agent = kCounterAgentFailed,
+               pass_tests(i * kHealthySpinnerSteps, {.counter_agent = kCounterAgentFailed,
                                               .agent_i2c = kAgentI2cFailed,
                                               .agent_irq = kIrqMissed + kAgentIrqFailed,
                                               .agent_iirq = kIirqMissed + kAgentIirqFailed}) +
