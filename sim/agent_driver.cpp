@@ -60,7 +60,7 @@ int AgentDriver::handle(unsigned long request, unsigned long arg)
         if (faults_.act(Fault::AgentdrvStatusError)) {
             return refuse(EIO); // the driver lost its controller's status register
         }
-        return host_agent_request_ ? kStatusHostAgentRequest : 0;
+        return agent_request_ && agent_request_() ? kStatusHostAgentRequest : 0;
     default:
         return 0;
     }

@@ -2,6 +2,7 @@
 // line of the card's controller, 2 reads the interrupt status word, 3 is the driver's own.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,21 +18,21 @@ public:
 
     std::unique_ptr<OpenFile> open(const std::string& path);
 
-    // The host agent's interrupt request (its event FIFO holds data): the host agent's model
-    // raises and drops it, and the status word shows it as bit 0x40.
-    void set_host_agent_request(bool asserted) { host_agent_request_ = asserted; }
-
     // How often each request reached the driver, for tests.
     int requests(int request) const { return (request >= 0 && request < 4) ? requests_[request] : 0; }
     bool armed(int line) const { return lines_.armed(line); }
 
     int handle(unsigned long request, unsigned long arg);
 
+    // The host agent's interrupt request (its event FIFO holds data), which the status word
+    // shows as bit 0x40.
+    void set_agent_request(std::function<bool()> asserted) { agent_request_ = std::move(asserted); }
+
 private:
     InterruptLines& lines_;
     Faults& faults_;
-    bool host_agent_request_ = false;
     int requests_[4] = {};
+    std::function<bool()> agent_request_;
 };
 
 } // namespace kmb::sim

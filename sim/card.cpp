@@ -1,5 +1,6 @@
 #include "sim/card.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,6 +26,15 @@ Faults faults_of(const SimConfig& config)
     return faults;
 }
 
+std::optional<uint32_t> eth_address_of(const SimConfig& config)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, config.eth_ip.c_str(), &a) != 1) {
+        return std::nullopt;
+    }
+    return ntohl(a.s_addr);
+}
+
 std::filesystem::path syslog_path_of(const SimConfig& config)
 {
     if (!config.syslog_path.empty()) {
@@ -47,26 +57,40 @@ Card::Card(const SimConfig& config)
       lm77_(config.temperature_half_degrees),
       interrupts_(faults_),
       agent_driver_(interrupts_, faults_),
+      host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
       shell_(fs_, env_, trace_),
+      network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac),
       serial_loopback_(faults_),
-      serial_port_(clock_, serial_loopback_, trace_)
+      serial_port_(clock_, serial_loopback_, trace_),
+      ram_(config.ram_mib, faults_),
+      ecc_(faults_)
 {
     // Power on: the volatile file systems come up empty, and the fixture announces itself
     // with its marker unless the card is not in one.
-    fs_.boot(!faults_.act(Fault::NoFixture));
-    for (const auto& [name, value] : config.env) {
-        if (const char* why = env_.refusal(name, value)) {
-            throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
-                                     ": the variable " + why);
+    // A daemon that starts on a card already up finds it as it is.
+    if (!config.join_running) {
+        fs_.boot(!faults_.act(Fault::NoFixture));
+        for (const auto& [name, value] : config.env) {
+            if (const char* why = env_.refusal(name, value)) {
+                throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
+                                         ": the variable " + why);
+            }
+            env_.set(name, value);
         }
-        env_.set(name, value);
+        if (!config.env.empty() && !env_.save()) {
+            complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
+                                     "': " + std::strerror(errno) + "; the --env settings last for this run only");
+        }
     }
-    if (!config.env.empty() && !env_.save()) {
-        complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
-                                 "': " + std::strerror(errno) + "; the --env settings last for this run only");
-    }
+    // The driver takes its MAC address from the boot loader.
+    network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
+    set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });
+    shell_.add_program("/usr/sbin/iptables",
+                       [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
     bus_.attach(wiring::kLm77Address, &lm77_);
     wire_interrupt_lines();
+    bus_.attach(wiring::kHostAgentAddress, &host_agent_);
+    agent_driver_.set_agent_request([this] { return host_agent_.interrupt(); });
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;
@@ -88,6 +112,8 @@ Card::Card(const SimConfig& config)
         }
         return serial_port_.open(path, flags);
     });
+    add_kernel_file(kEccFile, [this] { return ecc_.record(); });
+    ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
     for (double seconds : config.sigint_at) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [seconds] {
             // Before the program has its handler a Ctrl-C ends it, as on the card; the

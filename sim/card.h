@@ -14,15 +14,19 @@
 #include "sim/card_fs.h"
 #include "sim/clock.h"
 #include "sim/config.h"
+#include "sim/ecc.h"
 #include "sim/faults.h"
 #include "sim/fixture.h"
+#include "sim/host_agent.h"
 #include "sim/i2c_bus.h"
 #include "sim/i2c_faults.h"
 #include "sim/interrupts.h"
+#include "sim/network.h"
 #include "sim/lm77.h"
 #include "sim/open_file.h"
 #include "sim/serial_loopback.h"
 #include "sim/serial_port.h"
+#include "sim/ram.h"
 #include "sim/shell.h"
 #include "sim/syslog_sink.h"
 #include "sim/trace.h"
@@ -70,8 +74,13 @@ public:
     Lm77& lm77() { return lm77_; }
     InterruptLines& interrupts() { return interrupts_; }
     AgentDriver& agent_driver() { return agent_driver_; }
+    HostAgent& host_agent() { return host_agent_; }
     Shell& shell() { return shell_; }
+    Network& network() { return network_; }
+    // The user the card's programs and daemons run as.
+    const std::string& login_name() const { return login_name_; }
     SerialPort& serial_port() { return serial_port_; }
+    CardRam& ram() { return ram_; }
 
 private:
     void wire_interrupt_lines();
@@ -88,12 +97,17 @@ private:
     Lm77 lm77_;
     InterruptLines interrupts_;
     AgentDriver agent_driver_;
+    HostAgent host_agent_;
     Shell shell_;
+    Network network_;
     SerialLoopback serial_loopback_;
     SerialPort serial_port_;
+    CardRam ram_;
+    EccStatus ecc_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;
+    std::string login_name_ = "root";
 };
 
 } // namespace kmb::sim

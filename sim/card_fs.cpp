@@ -13,8 +13,8 @@ namespace kmb::sim {
 
 namespace {
 
-constexpr const char* kVolatile[] = {"/tmp", "/var/run"};
-constexpr const char* kFolders[] = {"/tmp", "/var", "/var/run", "/mnt", "/mnt/logs", "/etc"};
+constexpr const char* kVolatile[] = {"/tmp", "/var/run", "/halvex/run"};
+constexpr const char* kFolders[] = {"/tmp", "/var", "/var/run", "/halvex", "/halvex/run", "/mnt", "/mnt/logs", "/mnt/logs/sel", "/etc"};
 constexpr const char* kNotFiles[] = {"/dev", "/proc", "/sys"};
 
 // The release that the card's version script reports, as a new card ships it.

@@ -1,4 +1,4 @@
-// The card's file system, kept under a folder of the host: /tmp and /var/run are volatile
+// The card's file system, kept under a folder of the host: /tmp, /var/run and /halvex/run are volatile
 // (empty after every boot), /mnt/logs and the rest persist. Device and kernel paths (/dev,
 // /proc, /sys) are not files here: only the models that own them answer there.
 //

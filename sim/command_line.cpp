@@ -1,6 +1,7 @@
 #include "sim/command_line.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -27,11 +28,14 @@ constexpr double kMaxSpeed = 1e6;
 // The card's clock is a 32-bit count of seconds since 1970.
 constexpr long long kMaxStartTime = 2147483647;
 
+// The largest card memory the simulator takes; the memory test's blocks are real memory.
+constexpr unsigned long kMaxRamMib = 1024;
+
 // The sensor's rated range, degrees Celsius.
 constexpr int kMinTemperature = -55;
 constexpr int kMaxTemperature = 125;
 
-enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, Help, Version };
+enum class Opt { State, Speed, StartTime, Fault, ListFaults, Env, SigintAt, Syslog, Temp, ConsoleBaud, Agent, Ram, EthIp, Help, Version };
 
 struct OptionInfo {
     Opt opt;
@@ -53,6 +57,10 @@ constexpr OptionInfo kOptions[] = {
     {Opt::SigintAt, "sigint-at", "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {Opt::Syslog, "syslog", "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {Opt::Temp, "temp", "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
+    {Opt::EthIp, "eth-ip", "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
+    {Opt::ConsoleBaud, "console-baud", "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
+    {Opt::Agent, "agent", "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},
+    {Opt::Ram, "ram", "MIB", "the card's main memory in MiB, 1 to 1024\n(default: 64)"},
     {Opt::Help, "help", nullptr, "print this help and exit"},
     {Opt::Version, "version", nullptr, "print the simulator's version and exit"},
 };
@@ -115,6 +123,20 @@ std::string default_state_dir()
     return {};
 }
 
+// A whole number from `low` to `high`, in decimal, nothing around it.
+bool parse_whole(const std::string& text, unsigned long low, unsigned long high, unsigned long& value)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const unsigned long v = std::stoul(text);
+    if (v < low || v > high) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
 // Applies one option with its value; returns -1 to go on, or the exit status.
 int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE* out, FILE* err)
 {
@@ -143,6 +165,25 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
         }
         config.syslog_path = value;
         return -1;
+    case Opt::EthIp: {
+        // Dotted decimal with its four parts, as the card's network configuration writes it.
+        in_addr a{};
+        if (value.size() > 15 || inet_pton(AF_INET, value.c_str(), &a) != 1) {
+            std::fprintf(err, "%s: invalid address '%s' for %s: expected A.B.C.D\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.eth_ip = value;
+        return -1;
+    }
+    case Opt::Agent:
+        if (value != "tamber" && value != "valdor") {
+            std::fprintf(err, "%s: unknown platform '%s' for %s: expected tamber or valdor\n", kProgram, value.c_str(),
+                         option.c_str());
+            return 2;
+        }
+        config.valdor_agent = value == "valdor";
+        return -1;
     case Opt::Speed: {
         const std::optional<double> v = real_in_range(value, 0, kMaxSpeed);
         if (!v || (*v > 0 && *v < kMinSpeed)) {
@@ -157,6 +198,24 @@ int apply(const OptionInfo& o, const std::string& value, SimConfig& config, FILE
             return refuse_value(err, option, value, "card seconds from 0 to 1000000000");
         }
         config.sigint_at.push_back(*v);
+        return -1;
+    }
+    case Opt::Ram: {
+        unsigned long v = 0;
+        if (!parse_whole(value, 1, kMaxRamMib, v)) {
+            std::fprintf(err, "%s: invalid memory size '%s': expected whole MiB from 1 to %lu\n", kProgram,
+                         value.c_str(), kMaxRamMib);
+            return 2;
+        }
+        config.ram_mib = static_cast<unsigned>(v);
+        return -1;
+    }
+    case Opt::ConsoleBaud: {
+        const std::optional<long long> v = integer_in_range(value, 300, 4'000'000);
+        if (!v) {
+            return refuse_value(err, option, value, "bits per second from 300 to 4000000");
+        }
+        config.console_baud = static_cast<int>(*v);
         return -1;
     }
     case Opt::Temp: {

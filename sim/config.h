@@ -21,7 +21,12 @@ struct SimConfig {
     std::vector<std::pair<std::string, std::string>> env; // boot loader variables to set
     std::vector<double> sigint_at;         // card seconds after start at which SIGINT arrives
     std::string syslog_path;               // empty: the state folder's syslog file
+    std::string eth_ip = "192.0.2.20";     // eth0's IPv4 address
+    bool valdor_agent = false;             // the host is a Valdor platform (default: Tamber)
+    bool join_running = false;             // a further process on a card that is already up
     int temperature_half_degrees = 25 * 2; // the LM77's die, in half degrees Celsius
+    int console_baud = 115200;             // the console line's speed, ten bits a byte
+    unsigned ram_mib = 64;                 // the card's main memory
 };
 
 } // namespace kmb::sim

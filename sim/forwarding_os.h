@@ -58,6 +58,15 @@ public:
     void closelog() override { next_.closelog(); }
     void syslog(int priority, const char* message) override { next_.syslog(priority, message); }
     char* read_line(char* buf, int size) override { return next_.read_line(buf, size); }
+    int msgget(key_t key, int flags) override { return next_.msgget(key, flags); }
+    int msgsnd(int id, const void* msg, size_t size, int flags) override { return next_.msgsnd(id, msg, size, flags); }
+    ssize_t msgrcv(int id, void* msg, size_t size, long type, int flags) override
+    {
+        return next_.msgrcv(id, msg, size, type, flags);
+    }
+    int msgctl(int id, int cmd, struct msqid_ds* buf) override { return next_.msgctl(id, cmd, buf); }
+    pid_t getpid() override { return next_.getpid(); }
+    char* cuserid(char* buf) override { return next_.cuserid(buf); }
 
 protected:
     Os& next() { return next_; }

@@ -12,6 +12,8 @@ const std::vector<BusFault>& bus_fault_rules()
         {Fault::IoxNack, wiring::kIoExpanderAddress, BusFault::RefusesAll},
         {Fault::CounterAgentAbsent, wiring::kCounterAgentAddress, BusFault::Absent},
         {Fault::CounterAgentNack, wiring::kCounterAgentAddress, BusFault::RefusesReads},
+        {Fault::AgentAbsent, wiring::kHostAgentAddress, BusFault::Absent},
+        {Fault::AgentWriteFails, wiring::kHostAgentAddress, BusFault::RefusesWrites},
     };
     return rules;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <unistd.h>
 
@@ -33,7 +34,7 @@ int main(int argc, char** argv)
         kmb::sim::Card card(config);
         kmb::sim::SimOs os(card);
         // The program prints to the card's console line, which paces it in card time.
-        kmb::sim::ConsoleLine line(card.clock(), STDOUT_FILENO);
+        kmb::sim::ConsoleLine line(card.clock(), STDOUT_FILENO, config.console_baud);
         FILE* const host_stdout = stdout;
         if (line.stream() != nullptr) {
             std::fflush(stdout);
@@ -47,6 +48,10 @@ int main(int argc, char** argv)
         kmb::os::install(nullptr);
         std::fflush(stdout);
         stdout = host_stdout;
+        // What the card could not tell: routing state or sockets the program left behind.
+        if (const std::string left = card.network().leftovers(); !left.empty()) {
+            std::fprintf(stderr, "kmbdiag-sim: the program left behind:\n%s", left.c_str());
+        }
         return result;
     } catch (const std::exception& e) {
         // The card could not be built from its state folder (held by another simulator, a

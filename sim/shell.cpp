@@ -26,6 +26,18 @@ int wait_status(int exit_code) { return (exit_code & 0xff) << 8; }
 
 } // namespace
 
+const Shell::ModelProgram* Shell::model_program(const std::string& name) const
+{
+    // By its full path, or by its bare name as its folder is on the search path.
+    const bool has_folder = name.find('/') != std::string::npos;
+    for (const auto& [path, program] : model_programs_) {
+        if (has_folder ? name == path : name == path.substr(path.rfind('/') + 1)) {
+            return &program;
+        }
+    }
+    return nullptr;
+}
+
 int Shell::run(const char* command_line)
 {
     if (command_line == nullptr) {
@@ -67,6 +79,13 @@ int Shell::run(const char* command_line)
     }
     if (command.words.empty()) {
         return 0;
+    }
+    if (const ModelProgram* model = model_program(command.words.front())) {
+        if (const std::optional<int> status = (*model)(command.words, io)) {
+            return wait_status(*status);
+        }
+        io.err.write("sh: " + command.words.front() + ": not found\n");
+        return wait_status(kStatusNotFound);
     }
     const ProgramMain program = find_program(command.words.front());
     if (program == nullptr) {

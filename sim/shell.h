@@ -4,7 +4,12 @@
 // with status 127, as sh reports it.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
+
+#include "sim/shell_programs.h"
 
 namespace kmb::sim {
 
@@ -20,10 +25,18 @@ public:
     // Standard output goes to the console (stdout) unless redirected, errors to stderr.
     int run(const char* command_line);
 
+    // A program that a model of the card provides, at its full path: its exit code, or nullopt
+    // when the card has no such program after all.
+    using ModelProgram = std::function<std::optional<int>(const ProgramArgs& args, ShellStreams& io)>;
+    void add_program(const std::string& path, ModelProgram program) { model_programs_[path] = std::move(program); }
+
 private:
+    const ModelProgram* model_program(const std::string& name) const;
+
     CardFs& fs_;
     BootEnv& env_;
     Trace& trace_;
+    std::map<std::string, ModelProgram> model_programs_;
 };
 
 } // namespace kmb::sim

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/msg.h>
 #include <unistd.h>
 
 #include "os/linux_os.h"
@@ -228,9 +229,9 @@ ssize_t SimOs::send(int fd, const void* buf, size_t count, int flags)
     return f != nullptr ? f->send(buf, count, flags) : -1;
 }
 
-void* SimOs::calloc(size_t count, size_t size) { return std::calloc(count, size); }
-void* SimOs::malloc(size_t size) { return std::malloc(size); }
-void SimOs::free(void* block) { std::free(block); }
+void* SimOs::calloc(size_t count, size_t size) { return card_.ram().calloc(count, size); }
+void* SimOs::malloc(size_t size) { return card_.ram().malloc(size); }
+void SimOs::free(void* block) { card_.ram().free(block); }
 
 int SimOs::fclose(FILE* stream)
 {
@@ -354,6 +355,26 @@ char* SimOs::read_line(char* buf, int size)
     const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
     card_.clock().console_waited(waited.count());
     return line;
+}
+
+// The card's daemons talk over the kernel's own queues, here as on the card.
+int SimOs::msgget(key_t key, int flags) { return ::msgget(key, flags); }
+int SimOs::msgsnd(int id, const void* msg, size_t size, int flags) { return ::msgsnd(id, msg, size, flags); }
+ssize_t SimOs::msgrcv(int id, void* msg, size_t size, long type, int flags)
+{
+    return ::msgrcv(id, msg, size, type, flags);
+}
+int SimOs::msgctl(int id, int cmd, struct msqid_ds* buf) { return ::msgctl(id, cmd, buf); }
+
+// Each process of the card is a process of the host, so the IDs that tell them apart are real.
+pid_t SimOs::getpid() { return ::getpid(); }
+
+char* SimOs::cuserid(char* buf)
+{
+    static char own[L_cuserid];
+    char* out = buf != nullptr ? buf : own;
+    std::snprintf(out, L_cuserid, "%s", card_.login_name().c_str());
+    return out;
 }
 
 } // namespace kmb::sim

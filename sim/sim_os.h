@@ -73,6 +73,12 @@ public:
     void closelog() override;
     void syslog(int priority, const char* message) override;
     char* read_line(char* buf, int size) override;
+    int msgget(key_t key, int flags) override;
+    int msgsnd(int id, const void* msg, size_t size, int flags) override;
+    ssize_t msgrcv(int id, void* msg, size_t size, long type, int flags) override;
+    int msgctl(int id, int cmd, struct msqid_ds* buf) override;
+    pid_t getpid() override;
+    char* cuserid(char* buf) override;
 
 private:
     OpenFile* file(int fd);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/msg.h>
 #include <sys/socket.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -75,6 +76,15 @@ void LinuxOs::openlog(const char* ident, int option, int facility) { ::openlog(i
 void LinuxOs::closelog() { ::closelog(); }
 void LinuxOs::syslog(int priority, const char* message) { ::syslog(priority, "%s", message); }
 char* LinuxOs::read_line(char* buf, int size) { return read_bounded_line(stdin, buf, size); }
+int LinuxOs::msgget(key_t key, int flags) { return ::msgget(key, flags); }
+int LinuxOs::msgsnd(int id, const void* msg, size_t size, int flags) { return ::msgsnd(id, msg, size, flags); }
+ssize_t LinuxOs::msgrcv(int id, void* msg, size_t size, long type, int flags)
+{
+    return ::msgrcv(id, msg, size, type, flags);
+}
+int LinuxOs::msgctl(int id, int cmd, struct msqid_ds* buf) { return ::msgctl(id, cmd, buf); }
+pid_t LinuxOs::getpid() { return ::getpid(); }
+char* LinuxOs::cuserid(char* buf) { return ::cuserid(buf); }
 
 char* read_bounded_line(FILE* in, char* buf, int size)
 {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <ctime>
+#include <sys/msg.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <termios.h>
@@ -68,6 +69,17 @@ public:
     // the line end kept when it fits), as fgets reads it. The rest of a longer line stays for the
     // next read, so it answers the next prompt as on the card. Returns nullptr at end of input.
     virtual char* read_line(char* buf, int size) = 0;
+
+    // System V message queues between the card's daemons. They are the kernel's own in every
+    // backend; the seam lets a backend watch them or make one fail.
+    virtual int msgget(key_t key, int flags) = 0;
+    virtual int msgsnd(int id, const void* msg, size_t size, int flags) = 0;
+    virtual ssize_t msgrcv(int id, void* msg, size_t size, long type, int flags) = 0;
+    virtual int msgctl(int id, int cmd, struct msqid_ds* buf) = 0;
+
+    // Who this process is: its ID, and its user's login name as cuserid(3) gives it.
+    virtual pid_t getpid() = 0;
+    virtual char* cuserid(char* buf) = 0;
 };
 
 // Installs `backend` for every call below and returns the one it replaces. The backend must
@@ -121,5 +133,14 @@ inline void openlog(const char* ident, int option, int facility) { current().ope
 inline void closelog() { current().closelog(); }
 inline void syslog(int priority, const char* message) { current().syslog(priority, message); }
 inline char* read_line(char* buf, int size) { return current().read_line(buf, size); }
+inline int msgget(key_t key, int flags) { return current().msgget(key, flags); }
+inline int msgsnd(int id, const void* msg, size_t size, int flags) { return current().msgsnd(id, msg, size, flags); }
+inline ssize_t msgrcv(int id, void* msg, size_t size, long type, int flags)
+{
+    return current().msgrcv(id, msg, size, type, flags);
+}
+inline int msgctl(int id, int cmd, struct msqid_ds* buf) { return current().msgctl(id, cmd, buf); }
+inline pid_t getpid() { return current().getpid(); }
+inline char* cuserid(char* buf) { return current().cuserid(buf); }
 
 } // namespace kmb::os

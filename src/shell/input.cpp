@@ -6,10 +6,10 @@
 
 namespace kmb {
 
-int32_t parse_number(const char* text)
+int32_t parse_number(const char* text, int base)
 {
     const int saved = errno;
-    long long value = std::strtoll(text, nullptr, 10);
+    long long value = std::strtoll(text, nullptr, base);
     errno = saved;
     if (value > INT32_MAX) {
         value = INT32_MAX;

@@ -129,6 +129,55 @@ inline std::string temperature_passed(int done)
     return current_temperature(25) + spinner(done, kTemperatureSteps) + kTemperaturePassed;
 }
 
+// The Ethernet loopback test's eight runs in their order, each label 57 characters.
+inline const std::string kEthLabels[8] = {
+    "Internal Ethernet loopback  10BASE Full Dup test ........",
+    "Internal Ethernet loopback  10BASE Half Dup test ........",
+    "External Ethernet loopback  10BASE Full Dup test ........",
+    "External Ethernet loopback  10BASE Half Dup test ........",
+    "Internal Ethernet loopback 100BASE Full Dup test ........",
+    "Internal Ethernet loopback 100BASE Half Dup test ........",
+    "External Ethernet loopback 100BASE Full Dup test ........",
+    "External Ethernet loopback 100BASE Half Dup test ........",
+};
+inline const std::string kEthHints = "** Make sure the KMB card is properly seated in the **\n"
+                                     "** fixture, and you have a loopback cable in the    **\n"
+                                     "** connector.  Or you may have a bad CPU, Phy       **\n";
+inline constexpr int kEthCycles = 5; // a run's transfer cycles, one spinner step each
+// One Ethernet run that passed, after `done` spinner steps.
+inline std::string eth_run_passed(int run, int done) { return spinner(done, kEthCycles) + kEthLabels[run] + "PASSED\n"; }
+// All eight runs passed, after `done` spinner steps.
+inline std::string eth_loopback_passed(int done)
+{
+    std::string text;
+    for (int run = 0; run < 8; ++run) {
+        text += eth_run_passed(run, done + run * kEthCycles);
+    }
+    return text;
+}
+
+// `text` as it reads once every spinner step has been rubbed out again.
+inline std::string without_spinner(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i + 1 < text.size() && text[i + 1] == '\b') {
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A passed memory test: two spinner steps in the address test, one in the data bus test, six in
+// the fill test and one in the pattern test.
+inline constexpr int kMemorySpinnerSteps = 10;
+inline const std::string kMemoryLabel = "Memory test ............................";
+inline const std::string kMemoryHint = "** Check Memory chip  **\n";
+inline std::string memory_passed(int done) { return spinner(done, kMemorySpinnerSteps) + kMemoryLabel + "PASSED\n"; }
+inline const std::string kMemoryFailed = kMemoryLabel + "FAILED\n" + kMemoryHint;
+
 // What each test of one comprehensive pass prints, in the pass's order, after `done` spinner
 // steps: its healthy text unless a test case gives another.
 struct PassLines {
@@ -147,6 +196,8 @@ inline std::string pass_tests(int done, const PassLines& p = {})
     return p.serial.value_or(serial_passed(done)) + p.counter_agent.value_or(kCounterAgentPassed) +
            p.temperature.value_or(temperature_passed(done + kSerialPasses)) + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or("") +
            p.ethernet.value_or("") + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
+           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or(memory_passed(done + kSerialPasses)) +
+           p.ethernet.value_or(eth_loopback_passed(done + kSerialPasses + kMemorySpinnerSteps)) + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
 }
 
 // What the tests of one comprehensive pass print on a healthy card before the verdict line,
@@ -155,6 +206,7 @@ inline constexpr int kHealthySpinnerSteps = kSerialPasses + kTemperatureSteps;
 // An ESS pass reads the temperature instead of testing it, with no spinner.
 inline constexpr int kEssSpinnerSteps = kSerialPasses;
 inline std::string ess_tests(int done) { return pass_tests(done, {.temperature = current_temperature(25)}); }
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps + 8 * kEthCycles;
 inline std::string healthy_tests(int done) { return pass_tests(done); }
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";

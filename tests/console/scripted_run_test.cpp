@@ -36,6 +36,10 @@ TEST(ScriptedRun, EveryScriptEndsWithBoundedOutput)
         // come, after the buffer and some 5 s of output (less the menus' shell commands).
         {"a looped test paced by the console", "stop no\nkmb\n91\n3\n91\n99\nexit\n", with(no_bus, {"--sigint-at", "5"}), 1,
          kTransmitBuffer + 4 * kLineBytesPerSecond, kTransmitBuffer + 5 * kLineBytesPerSecond + 16'384, ""},
+        // A line a tenth as fast carries a tenth as much by the same Ctrl-C.
+        {"a looped test on a slower line", "stop no\nkmb\n91\n3\n91\n99\nexit\n",
+         with(no_bus, {"--sigint-at", "5", "--console-baud", "11520"}), 1,
+         kTransmitBuffer + 4 * kLineBytesPerSecond / 10, kTransmitBuffer + 5 * kLineBytesPerSecond / 10 + 16'384, ""},
         // The script ends while the test loops: the operator has hung up.
         {"a script without its Ctrl-C", "stop no\nkmb\n91\n3\n", no_bus, 1, 1, 64 * 1024, ""},
         {"a script without its Ctrl-C, healthy", "kmb\n91\n3\n", {}, 1, 1, 64 * 1024, ""},

@@ -7,6 +7,18 @@ namespace kmb::test {
 namespace {
 
 constexpr std::string_view kTime = "@TIME@";
+constexpr std::string_view kHex = "@HEX@";
+
+// Hexadecimal digits as "%x" prints a 32-bit value: 1 to 8 of them.
+size_t hex_digits_at(const std::string& text, size_t at)
+{
+    size_t n = 0;
+    while (n < 8 && at + n < text.size() && std::isxdigit(static_cast<unsigned char>(text[at + n])) &&
+           !std::isupper(static_cast<unsigned char>(text[at + n]))) {
+        ++n;
+    }
+    return n;
+}
 
 std::string shown(const std::string& text, size_t at)
 {
@@ -51,6 +63,15 @@ std::string transcript_difference(const std::string& actual, const std::string& 
             }
             a += 8;
             e += kTime.size();
+            continue;
+        }
+        if (expected.compare(e, kHex.size(), kHex) == 0) {
+            const size_t n = hex_digits_at(actual, a);
+            if (n == 0) {
+                break;
+            }
+            a += n;
+            e += kHex.size();
             continue;
         }
         if (a >= actual.size() || actual[a] != expected[e]) {

@@ -1,6 +1,7 @@
 // Comparing what the simulated card's console printed with the transcript the operator must
 // see. "@TIME@" in an expected transcript stands for a clock time hh:mm:ss, which moves with
-// the card's own waits.
+// the card's own waits; "@HEX@" stands for the digits of a 32-bit value printed with "%x", such as
+// an address that differs from run to run.
 #pragma once
 
 #include <functional>

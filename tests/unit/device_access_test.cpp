@@ -122,9 +122,10 @@ TEST(AgentDriver, StatusShowsTheHostAgentsRequestWhileItIsAsserted)
 {
     SimCard card;
     sim::AgentDriver& driver = card.card().agent_driver();
-    driver.set_host_agent_request(true);
+    bool asserted = true;
+    driver.set_agent_request([&asserted] { return asserted; });
     EXPECT_EQ(agentdrv_get_status() & AGENTDRV_STATUS_AGENT_EVENT, AGENTDRV_STATUS_AGENT_EVENT);
-    driver.set_host_agent_request(false);
+    asserted = false;
     EXPECT_EQ(agentdrv_get_status(), 0);
 }
 

@@ -79,10 +79,10 @@ TEST(CommandLine, EveryOptionInBothSpellings)
     const std::vector<std::string> spelled[] = {
         {"--state", "/s=t", "--speed", "0", "--start-time", "0", "--fault", "iox-absent", "--fault", "no-fixture",
          "--fault", "iox-absent", "--env", "rev#=03", "--env", "part#=a=b", "--env", "empty=", "--sigint-at", "1.5",
-         "--sigint-at", "0", "--syslog", "/x", "--"},
+         "--sigint-at", "0", "--syslog", "/x", "--ram", "128", "--"},
         {"--state=/s=t", "--speed=0", "--start-time=0", "--fault=iox-absent", "--fault=no-fixture",
          "--fault=iox-absent", "--env=rev#=03", "--env=part#=a=b", "--env=empty=", "--sigint-at=1.5",
-         "--sigint-at=0", "--syslog=/x"},
+         "--sigint-at=0", "--syslog=/x", "--ram=128"},
     };
     for (const std::vector<std::string>& args : spelled) {
         const Parsed p = parse(args);
@@ -97,21 +97,28 @@ TEST(CommandLine, EveryOptionInBothSpellings)
                                     {"rev#", "03"}, {"part#", "a=b"}, {"empty", ""}}));
         EXPECT_EQ(p.config.sigint_at, (std::vector<double>{1.5, 0.0}));
         EXPECT_EQ(p.config.syslog_path, "/x");
+        EXPECT_EQ(p.config.ram_mib, 128u);
     }
     const ScopedEnv home("HOME", "/home/op");
     const Parsed p = parse({"--speed", "2.5", "--start-time", "1700000000"});
     EXPECT_EQ(p.config.speed, 2.5);
     EXPECT_EQ(p.config.start_time, 1700000000);
     // The bounds themselves are taken.
-    const Parsed edges = parse({"--speed", "1000000", "--start-time", "2147483647", "--sigint-at", "1e9"});
+    const Parsed edges = parse({"--speed", "1000000", "--start-time", "2147483647", "--sigint-at", "1e9",
+                                "--console-baud", "4000000"});
     EXPECT_EQ(edges.status, -1) << edges.err;
     EXPECT_EQ(edges.config.speed, 1e6);
     EXPECT_EQ(edges.config.start_time, 2147483647);
+    EXPECT_EQ(edges.config.console_baud, 4000000);
+    EXPECT_EQ(parse({}).config.console_baud, 115200);
     EXPECT_EQ(parse({"--speed", "0.001"}).config.speed, 0.001);
     const SimConfig defaults = parse({}).config;
     EXPECT_EQ(defaults.speed, 1.0);
     EXPECT_TRUE(defaults.faults.empty() && defaults.env.empty() && defaults.sigint_at.empty());
     EXPECT_TRUE(defaults.syslog_path.empty());
+    EXPECT_EQ(defaults.eth_ip, "192.0.2.20");
+    EXPECT_EQ(parse({"--eth-ip", "192.0.2.250"}).config.eth_ip, "192.0.2.250");
+    EXPECT_EQ(defaults.ram_mib, 64u);
 }
 
 TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
@@ -130,6 +137,7 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--start-time", "99999999999999999999999"}, "'99999999999999999999999'", false},
         {{"--sigint-at", "-1"}, "'-1'", false},   {{"--sigint-at", "x"}, "'x'", false},
         {{"--sigint-at", "1e300"}, "'1e300'", false}, {{"--sigint-at", "1000000001"}, "'1000000001'", false},
+        {{"--console-baud", "299"}, "'299'", false}, {{"--console-baud", "9600.5"}, "'9600.5'", false},
         {{"--speed", "5e12"}, "'5e12'", false},   {{"--speed", "1e-300"}, "'1e-300'", false},
         {{"--speed", "0.0009"}, "'0.0009'", false},
         {{"--speed", "inf"}, "'inf'", false},     {{"--speed", "+1"}, "'+1'", false},
@@ -137,12 +145,17 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--start-time", "2147483648"}, "'2147483648'", false}, {{"--start-time", "0x10"}, "'0x10'", false},
         {{"--env", "noequals"}, "'noequals'", false}, {{"--env", "=v"}, "'=v'", false},
         {{"--env", "a=b\nc"}, "'a=b\nc'", false},
+        {{"--eth-ip", "192.0.2"}, "'192.0.2'", false}, {{"--eth-ip", "192.0.2.256"}, "'192.0.2.256'", false},
+        {{"--eth-ip", " 192.0.2.20"}, "' 192.0.2.20'", false},
         {{"--state", ""}, "--state", false},      {{"--syslog="}, "--syslog", false},
         {{"--bogus"}, "'--bogus'", true},         {{"--bogus=1"}, "'--bogus'", true},
         {{"-s"}, "'-s'", true},                   {{"-"}, "'-'", true},
         {{"--state"}, "'--state'", true},         {{"--speed", "0", "--env"}, "'--env'", true},
         {{"--help=yes"}, "'--help'", true},       {{"card"}, "'card'", true},
         {{"--", "--speed"}, "'--speed'", true},
+        {{"--ram", "0"}, "'0'", false},           {{"--ram", "1025"}, "'1025'", false},
+        {{"--ram", "64M"}, "'64M'", false},       {{"--ram", "-64"}, "'-64'", false},
+        {{"--ram", "99999999999"}, "'99999999999'", false},
         {{"--temp", "25.25"}, "'25.25'", false},   {{"--temp", "-56"}, "'-56'", false},
         {{"--temp", "125.5"}, "'125.5'", false},   {{"--temp", "warm"}, "'warm'", false},
     };
@@ -216,7 +229,8 @@ TEST(CommandLine, HelpAndVersion)
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.err, "");
     for (const char* option : {"--state", "--speed", "--start-time", "--fault", "--list-faults", "--env",
-                               "--sigint-at", "--syslog", "--temp", "--help", "--version"}) {
+                               "--sigint-at", "--syslog", "--temp", "--console-baud", "--ram", "--help",
+                               "--version"}) {
         EXPECT_NE(p.out.find(std::string(option) + " "), std::string::npos) << option;
     }
     p = parse({"--version"});

@@ -1,0 +1,497 @@
+#include "sim/tcp.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+
+namespace kmb::sim {
+
+namespace {
+
+constexpr int64_t kLoopbackUs = 20;           // through the kernel's own loopback
+constexpr int64_t kFrameGapUs = 100;          // a segment's way through the driver, PHY and back
+constexpr std::size_t kWindow = 256 * 1024;   // what one direction holds in flight
+constexpr int64_t kTimeWaitUs = 60'000'000;   // a port closed first is kept this long
+constexpr int64_t kConnectGiveUpUs = 127'000'000; // SYN retries of a blocking connect
+constexpr uint32_t kAny = INADDR_ANY;
+
+int fail(int error)
+{
+    errno = error;
+    return -1;
+}
+
+// An IPv4 address as bind and connect take it: 0, or the errno they fail with.
+int inet_address(const sockaddr* addr, socklen_t length, sockaddr_in& sin)
+{
+    if (addr == nullptr) {
+        return EFAULT;
+    }
+    if (length < static_cast<socklen_t>(sizeof(sockaddr_in))) {
+        return EINVAL;
+    }
+    std::memcpy(&sin, addr, sizeof sin);
+    return sin.sin_family == AF_INET ? 0 : EAFNOSUPPORT;
+}
+
+} // namespace
+
+// One socket of the card, shared by its descriptor and by the stack's lists.
+struct TcpSocket {
+    enum class State { Fresh, Listening, Connecting, Connected, Closed };
+    State state = State::Fresh;
+    bool nonblocking = false;
+    bool bound = false;
+    bool released = false;
+    uint32_t local_addr = kAny;
+    uint16_t local_port = 0;
+    uint32_t remote_addr = 0;
+    uint16_t remote_port = 0;
+    int error = 0;          // to be reported by the next call
+    int64_t ready_us = 0;   // Connecting: when the handshake completes
+    bool lost = false;      // Connecting: the SYN never arrives
+    int backlog = 0;
+    std::deque<std::shared_ptr<TcpSocket>> pending; // Listening: connections not yet accepted
+    // Connected: what this end reads, and the peer's.
+    std::shared_ptr<std::deque<TcpStack::Chunk>> in;
+    std::shared_ptr<std::deque<TcpStack::Chunk>> out;
+    std::shared_ptr<bool> in_closed;  // the peer sent its FIN
+    std::shared_ptr<bool> out_closed; // this end sent its FIN
+    std::weak_ptr<TcpSocket> peer;
+    bool over_phy = false;
+};
+
+TcpStack::TcpStack(VirtualClock& clock, Trace& trace, Phy& phy, Eth0& eth0, NatTable& nat)
+    : clock_(clock), trace_(trace), phy_(phy), eth0_(eth0), nat_(nat)
+{
+}
+
+std::shared_ptr<TcpSocket> TcpStack::open(bool nonblocking)
+{
+    auto s = std::make_shared<TcpSocket>();
+    s->nonblocking = nonblocking;
+    std::erase_if(sockets_, [](const std::weak_ptr<TcpSocket>& w) { return w.expired(); });
+    sockets_.push_back(s);
+    return s;
+}
+
+bool TcpStack::nonblocking(const TcpSocket& s) const { return s.nonblocking; }
+
+void TcpStack::set_nonblocking(TcpSocket& s, bool on) { s.nonblocking = on; }
+
+int TcpStack::open_sockets() const
+{
+    int count = 0;
+    for (const auto& w : sockets_) {
+        if (const auto s = w.lock(); s && !s->released) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool TcpStack::is_local(uint32_t address)
+{
+    if ((address >> 24) == 127) {
+        return true;
+    }
+    const std::optional<uint32_t> own = eth0_.address();
+    return own && *own == address;
+}
+
+bool TcpStack::port_taken(uint32_t address, uint16_t port, const TcpSocket* except)
+{
+    if (const auto tw = time_wait_.find(port); tw != time_wait_.end()) {
+        if (tw->second > clock_.now_us()) {
+            return true;
+        }
+        time_wait_.erase(tw);
+    }
+    for (const auto& w : sockets_) {
+        const auto s = w.lock();
+        if (!s || s.get() == except || s->released || !s->bound || s->local_port != port) {
+            continue;
+        }
+        if (s->local_addr == address || s->local_addr == kAny || address == kAny) {
+            return true;
+        }
+    }
+    return false;
+}
+
+uint16_t TcpStack::ephemeral_port()
+{
+    for (int tries = 0; tries < 28232; ++tries) {
+        const uint16_t port = next_ephemeral_;
+        next_ephemeral_ = next_ephemeral_ >= 60999 ? 32768 : static_cast<uint16_t>(next_ephemeral_ + 1);
+        if (!port_taken(kAny, port, nullptr)) {
+            return port;
+        }
+    }
+    return 0;
+}
+
+int TcpStack::bind(TcpSocket& s, const sockaddr* addr, socklen_t length)
+{
+    sockaddr_in sin;
+    if (const int error = inet_address(addr, length, sin); error != 0) {
+        return fail(error);
+    }
+    if (s.bound || s.state != TcpSocket::State::Fresh) {
+        return fail(EINVAL);
+    }
+    const uint32_t address = ntohl(sin.sin_addr.s_addr);
+    if (address != kAny && !is_local(address)) {
+        return fail(EADDRNOTAVAIL);
+    }
+    uint16_t port = ntohs(sin.sin_port);
+    if (port == 0) {
+        port = ephemeral_port();
+        if (port == 0) {
+            return fail(EADDRINUSE);
+        }
+    } else if (port_taken(address, port, &s)) {
+        trace_.note("tcp bind " + dotted(address) + ":" + std::to_string(port) + " in use");
+        return fail(EADDRINUSE);
+    }
+    s.bound = true;
+    s.local_addr = address;
+    s.local_port = port;
+    trace_.note("tcp bind " + dotted(address) + ":" + std::to_string(port));
+    return 0;
+}
+
+int TcpStack::listen(TcpSocket& s, int backlog)
+{
+    if (s.state != TcpSocket::State::Fresh && s.state != TcpSocket::State::Listening) {
+        return fail(EINVAL);
+    }
+    if (!s.bound) {
+        const uint16_t port = ephemeral_port();
+        if (port == 0) {
+            return fail(EADDRINUSE);
+        }
+        s.bound = true;
+        s.local_port = port;
+    }
+    s.state = TcpSocket::State::Listening;
+    s.backlog = std::clamp(backlog, 1, 4096);
+    trace_.note("tcp listen " + dotted(s.local_addr) + ":" + std::to_string(s.local_port));
+    return 0;
+}
+
+std::shared_ptr<TcpSocket> TcpStack::listener(uint32_t address, uint16_t port)
+{
+    for (const auto& w : sockets_) {
+        const auto s = w.lock();
+        if (s && !s->released && s->state == TcpSocket::State::Listening && s->local_port == port &&
+            (s->local_addr == address || s->local_addr == kAny)) {
+            return s;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<uint32_t> TcpStack::over_eth0(uint32_t src, uint32_t dst)
+{
+    auto lost = [this](const std::string& why) -> std::optional<uint32_t> {
+        last_drop_ = why;
+        trace_.note("eth0 packet lost: " + why);
+        return std::nullopt;
+    };
+    const auto arp = eth0_.arp_table().find(dst);
+    if (arp == eth0_.arp_table().end()) {
+        // The card asks for the address; its own request comes back to it and nobody answers.
+        return lost("no ARP entry for " + dotted(dst));
+    }
+    if (!phy_.link_up()) {
+        return lost("no link");
+    }
+    eth0_.counters().tx_packets += 1;
+    eth0_.counters().tx_bytes += 54;
+    // The frame leaves with the card's own source address and comes straight back.
+    if (!eth0_.promiscuous()) {
+        return lost("the controller drops a frame from its own MAC address outside promiscuous mode");
+    }
+    eth0_.counters().rx_packets += 1;
+    eth0_.counters().rx_bytes += 54;
+    if (arp->second.mac != eth0_.mac()) {
+        return lost("frame for " + mac_text(arp->second.mac) + ", not for this card");
+    }
+    const uint32_t delivered = nat_.prerouting_destination(dst).value_or(dst);
+    if (!is_local(delivered)) {
+        return lost("packet for " + dotted(delivered) + " arrives at a card that does not forward");
+    }
+    if (is_local(src)) {
+        return lost("packet from the card's own address " + dotted(src) + " arrives on eth0 (martian)");
+    }
+    last_drop_.clear();
+    return delivered;
+}
+
+int64_t TcpStack::wire_time_us(std::size_t bytes)
+{
+    const int64_t bits_per_us = phy_.speed100() ? 100 : 10;
+    return kFrameGapUs + static_cast<int64_t>(bytes) * 8 / bits_per_us;
+}
+
+int TcpStack::connect(TcpSocket& s, const sockaddr* addr, socklen_t length)
+{
+    sockaddr_in sin;
+    if (const int error = inet_address(addr, length, sin); error != 0) {
+        return fail(error);
+    }
+    settle(s);
+    switch (s.state) {
+    case TcpSocket::State::Connecting:
+        return fail(EALREADY);
+    case TcpSocket::State::Connected:
+        return fail(EISCONN);
+    case TcpSocket::State::Listening:
+    case TcpSocket::State::Closed:
+        return fail(EINVAL);
+    case TcpSocket::State::Fresh:
+        break;
+    }
+    const uint32_t asked = ntohl(sin.sin_addr.s_addr);
+    const uint16_t port = ntohs(sin.sin_port);
+    uint32_t dst = nat_.output_destination(asked).value_or(asked);
+    const bool inside = is_local(dst);
+    if (!inside && !eth0_.on_link(dst)) {
+        return fail(ENETUNREACH);
+    }
+    if (!s.bound) {
+        const uint16_t local_port = ephemeral_port();
+        if (local_port == 0) {
+            return fail(EADDRNOTAVAIL);
+        }
+        s.bound = true;
+        s.local_port = local_port;
+        s.local_addr = inside && (dst >> 24) == 127 ? dst : eth0_.address().value_or(dst);
+    }
+    s.remote_addr = asked;
+    s.remote_port = port;
+    s.state = TcpSocket::State::Connecting;
+    trace_.note("tcp connect " + dotted(s.local_addr) + ":" + std::to_string(s.local_port) + " -> " + dotted(asked) +
+                ":" + std::to_string(port) + (dst != asked ? " (nat " + dotted(dst) + ")" : ""));
+
+    // Where the SYN ends up, and as coming from where.
+    uint32_t from = s.local_addr;
+    std::optional<uint32_t> delivered;
+    if (inside) {
+        delivered = dst;
+    } else {
+        from = nat_.postrouting_source(from).value_or(from);
+        delivered = over_eth0(from, dst);
+    }
+    std::shared_ptr<TcpSocket> server = delivered ? listener(*delivered, port) : nullptr;
+    if (delivered && !server) {
+        s.state = TcpSocket::State::Closed;
+        s.error = ECONNREFUSED;
+        trace_.note("tcp refused: nothing listens at " + dotted(*delivered) + ":" + std::to_string(port));
+    } else if (!delivered || server->pending.size() >= static_cast<std::size_t>(server->backlog)) {
+        s.lost = true; // the SYN goes unanswered; retries meet the same road
+    } else {
+        auto child = open(false);
+        child->bound = true;
+        child->local_addr = *delivered;
+        child->local_port = port;
+        child->remote_addr = from;
+        child->remote_port = s.local_port;
+        child->state = TcpSocket::State::Connected;
+        child->over_phy = !inside;
+        const int64_t handshake = inside ? kLoopbackUs : 3 * wire_time_us(0);
+        child->ready_us = clock_.now_us() + handshake;
+        s.ready_us = child->ready_us;
+        auto forward = std::make_shared<std::deque<Chunk>>();
+        auto backward = std::make_shared<std::deque<Chunk>>();
+        auto forward_closed = std::make_shared<bool>(false);
+        auto backward_closed = std::make_shared<bool>(false);
+        s.out = forward;
+        s.out_closed = forward_closed;
+        s.in = backward;
+        s.in_closed = backward_closed;
+        child->in = forward;
+        child->in_closed = forward_closed;
+        child->out = backward;
+        child->out_closed = backward_closed;
+        for (const auto& w : sockets_) {
+            if (auto me = w.lock(); me.get() == &s) {
+                child->peer = me;
+            }
+        }
+        s.peer = child;
+        s.over_phy = !inside;
+        server->pending.push_back(child);
+        (inside ? inside_kernel_ : over_phy_) += 1;
+        trace_.note(std::string("tcp connection ") + (inside ? "inside the kernel" : "over eth0") + " from " +
+                    dotted(from) + ":" + std::to_string(s.local_port));
+    }
+    if (s.nonblocking) {
+        return fail(EINPROGRESS);
+    }
+    if (s.lost) {
+        clock_.advance(kConnectGiveUpUs);
+        s.state = TcpSocket::State::Closed;
+        return fail(ETIMEDOUT);
+    }
+    if (s.state == TcpSocket::State::Closed) {
+        s.error = 0;
+        return fail(ECONNREFUSED);
+    }
+    clock_.advance(std::max<int64_t>(0, s.ready_us - clock_.now_us()));
+    settle(s);
+    return 0;
+}
+
+void TcpStack::settle(TcpSocket& s)
+{
+    if (s.state == TcpSocket::State::Connecting && !s.lost && s.ready_us <= clock_.now_us() && s.in) {
+        s.state = TcpSocket::State::Connected;
+    }
+}
+
+std::shared_ptr<TcpSocket> TcpStack::accept(TcpSocket& s, sockaddr* addr, socklen_t* length)
+{
+    if (s.state != TcpSocket::State::Listening) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (s.pending.empty() || s.pending.front()->ready_us > clock_.now_us()) {
+        if (s.nonblocking || s.pending.empty()) {
+            // A blocking accept with nothing on its way would wait forever; the card's program
+            // never makes one, so it is told to try again.
+            errno = EAGAIN;
+            return nullptr;
+        }
+        clock_.advance(s.pending.front()->ready_us - clock_.now_us());
+    }
+    std::shared_ptr<TcpSocket> child = s.pending.front();
+    s.pending.pop_front();
+    if (addr != nullptr && length != nullptr) {
+        sockaddr_in sin{};
+        sin.sin_family = AF_INET;
+        sin.sin_addr.s_addr = htonl(child->remote_addr);
+        sin.sin_port = htons(child->remote_port);
+        std::memcpy(addr, &sin, std::min<std::size_t>(sizeof sin, *length));
+        *length = sizeof sin;
+    }
+    trace_.note("tcp accept from " + dotted(child->remote_addr) + ":" + std::to_string(child->remote_port));
+    return child;
+}
+
+ssize_t TcpStack::send(TcpSocket& s, const void* buf, size_t count)
+{
+    settle(s);
+    if (s.error != 0) {
+        const int error = s.error;
+        s.error = 0;
+        return fail(error);
+    }
+    if (s.state == TcpSocket::State::Connecting) {
+        return fail(EAGAIN);
+    }
+    const auto peer = s.peer.lock();
+    if (s.state != TcpSocket::State::Connected || *s.out_closed || !peer || peer->released) {
+        return fail(EPIPE);
+    }
+    if (count == 0) {
+        return 0;
+    }
+    std::size_t in_flight = 0;
+    for (const Chunk& c : *s.out) {
+        in_flight += c.bytes.size() - c.taken;
+    }
+    const std::size_t room = kWindow > in_flight ? kWindow - in_flight : 0;
+    if (room == 0) {
+        return fail(EAGAIN);
+    }
+    const std::size_t n = std::min(count, room);
+    Chunk chunk{clock_.now_us() + kLoopbackUs, std::string(static_cast<const char*>(buf), n)};
+    if (s.over_phy) {
+        chunk.due_us = clock_.now_us() + wire_time_us(n);
+        if (phy_.link_up()) {
+            phy_.carry(reinterpret_cast<uint8_t*>(chunk.bytes.data()), n);
+            eth0_.counters().tx_bytes += n;
+            eth0_.counters().rx_bytes += n;
+            eth0_.counters().tx_packets += (n + 1447) / 1448;
+            eth0_.counters().rx_packets += (n + 1447) / 1448;
+        } else {
+            // Lost on the line; TCP sends it again and again, and the line stays down.
+            chunk.due_us = INT64_MAX;
+        }
+    }
+    s.out->push_back(std::move(chunk));
+    return static_cast<ssize_t>(n);
+}
+
+ssize_t TcpStack::read(TcpSocket& s, void* buf, size_t count)
+{
+    settle(s);
+    if (s.state == TcpSocket::State::Connecting) {
+        return fail(EAGAIN);
+    }
+    if (s.state != TcpSocket::State::Connected) {
+        return fail(ENOTCONN);
+    }
+    if (count == 0) {
+        return 0;
+    }
+    while (true) {
+        std::size_t got = 0;
+        auto* out = static_cast<char*>(buf);
+        while (got < count && !s.in->empty() && s.in->front().due_us <= clock_.now_us()) {
+            Chunk& c = s.in->front();
+            const std::size_t n = std::min(count - got, c.bytes.size() - c.taken);
+            std::memcpy(out + got, c.bytes.data() + c.taken, n);
+            got += n;
+            c.taken += n;
+            if (c.taken == c.bytes.size()) {
+                s.in->pop_front();
+            }
+        }
+        if (got > 0) {
+            return static_cast<ssize_t>(got);
+        }
+        if (s.in->empty() && *s.in_closed) {
+            return 0;
+        }
+        if (s.nonblocking || s.in->empty() || s.in->front().due_us == INT64_MAX) {
+            return fail(EAGAIN);
+        }
+        clock_.advance(s.in->front().due_us - clock_.now_us());
+    }
+}
+
+void TcpStack::close(TcpSocket& s)
+{
+    if (s.released) {
+        return;
+    }
+    s.released = true;
+    if (s.state == TcpSocket::State::Listening) {
+        // Connections nobody accepted are reset.
+        for (const auto& child : s.pending) {
+            child->released = true;
+            if (const auto client = child->peer.lock()) {
+                client->error = ECONNRESET;
+                *client->in_closed = true;
+            }
+        }
+        s.pending.clear();
+    }
+    if (s.out_closed) {
+        *s.out_closed = true;
+        const auto peer = s.peer.lock();
+        // The end that closes first waits out its port.
+        if (peer && !peer->released && s.state == TcpSocket::State::Connected) {
+            time_wait_[s.local_port] = clock_.now_us() + kTimeWaitUs;
+        }
+    }
+    s.state = TcpSocket::State::Closed;
+    trace_.note("tcp close " + dotted(s.local_addr) + ":" + std::to_string(s.local_port));
+}
+
+} // namespace kmb::sim

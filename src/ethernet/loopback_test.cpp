@@ -1,0 +1,319 @@
+#include "ethernet/loopback_test.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <span>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include "board/io_expander.h"
+#include "ethernet/loopback_routing.h"
+#include "ethernet/mii_regs.h"
+#include "ethernet/phy_access.h"
+#include "os/os.h"
+#include "shell/options.h"
+
+namespace kmb {
+
+namespace {
+
+constexpr int LISTEN_BACKLOG = 128;
+constexpr int LINK_POLLS = 5;
+
+constexpr LoopbackSetting INT_10_FULL{0, 0, 0};
+constexpr LoopbackSetting INT_10_HALF{0, 0, 1};
+constexpr LoopbackSetting EXT_10_FULL{1, 0, 0};
+constexpr LoopbackSetting EXT_10_HALF{1, 0, 1};
+constexpr LoopbackSetting INT_100_FULL{0, 1, 0};
+constexpr LoopbackSetting INT_100_HALF{0, 1, 1};
+constexpr LoopbackSetting EXT_100_FULL{1, 1, 0};
+constexpr LoopbackSetting EXT_100_HALF{1, 1, 1};
+
+constexpr LoopbackSetting kFullTest[] = {INT_10_FULL,  INT_10_HALF,  EXT_10_FULL,  EXT_10_HALF,
+                                         INT_100_FULL, INT_100_HALF, EXT_100_FULL, EXT_100_HALF};
+constexpr LoopbackSetting kMenu20[] = {INT_100_FULL, EXT_100_FULL, INT_100_HALF, EXT_100_HALF};
+// The fourth run is at 100 Mb/s, as the factory's sequence has always had it.
+constexpr LoopbackSetting kMenu21[] = {INT_10_FULL, EXT_10_FULL, INT_10_HALF, EXT_100_HALF};
+constexpr LoopbackSetting kMenu22[] = {INT_10_FULL, INT_100_FULL, EXT_10_FULL, EXT_100_FULL};
+constexpr LoopbackSetting kMenu23[] = {INT_10_HALF, INT_10_FULL, INT_100_HALF, INT_100_FULL};
+constexpr LoopbackSetting kMenu24[] = {EXT_10_HALF, EXT_10_FULL, EXT_100_HALF, EXT_100_FULL};
+
+const char* const kHints[] = {
+    "** Make sure the KMB card is properly seated in the **\n",
+    "** fixture, and you have a loopback cable in the    **\n",
+    "** connector.  Or you may have a bad CPU, Phy       **\n",
+};
+
+int make_nonblocking(int fd)
+{
+    const int flags = os::fcntl(fd, F_GETFL, 0);
+    if (flags < 0) {
+        return -1;
+    }
+    return os::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// The PHY as the setting wants it: negotiation off first, then loopback, speed and duplex.
+void configure_phy(int sock, const LoopbackSetting& s)
+{
+    uint32_t bmcr = 0;
+    phy_read_reg(sock, MII_BMCR, &bmcr);
+    phy_write_reg(sock, MII_BMCR, bmcr & ~static_cast<uint32_t>(BMCR_ANENABLE));
+    phy_read_reg(sock, MII_BMCR, &bmcr);
+    bmcr = s.external ? bmcr & ~static_cast<uint32_t>(BMCR_LOOPBACK) : bmcr | BMCR_LOOPBACK;
+    bmcr = s.speed100 ? bmcr | BMCR_SPEED100 : bmcr & ~static_cast<uint32_t>(BMCR_SPEED100);
+    bmcr = s.half_duplex ? bmcr & ~static_cast<uint32_t>(BMCR_FULLDPLX) : bmcr | BMCR_FULLDPLX;
+    phy_write_reg(sock, MII_BMCR, bmcr);
+}
+
+// 0 when the link is up, 1 after a message when it is not.
+int wait_for_link(int sock)
+{
+    for (int poll = 0; poll < LINK_POLLS; ++poll) {
+        os::sleep(1);
+        uint32_t bmsr = 0;
+        if (phy_read_reg(sock, MII_BMSR, &bmsr) == -1) {
+            std::fprintf(stderr, "can't read BMSR\n");
+            return 1;
+        }
+        if ((bmsr & BMSR_LSTATUS) != 0) {
+            return 0;
+        }
+    }
+    std::printf("Link not established\n");
+    return 1;
+}
+
+// One transfer cycle: 0 when every byte came back as sent, 1 when not.
+int transfer_cycle(int sendfd, int acceptfd, const unsigned char* sendbuf, unsigned char* recvbuf, int* mismatches)
+{
+    int send_count = ETH_CYCLE_BYTES;
+    int recv_count = ETH_CYCLE_BYTES;
+    int send_offset = 0;
+    int recv_offset = 0;
+    bool sending_finished = false;
+    spinner_step();
+    while (true) {
+        if (!sending_finished) {
+            const ssize_t sent = os::send(sendfd, sendbuf + send_offset, static_cast<size_t>(send_count), 0);
+            if (sent == -1) {
+                std::perror("code send fail");
+                return 1;
+            }
+            if (sent == 0) {
+                sending_finished = true;
+            } else {
+                send_count -= static_cast<int>(sent);
+                send_offset += static_cast<int>(sent);
+            }
+        }
+        os::sleep(1);
+        const ssize_t got = os::read(acceptfd, recvbuf + recv_offset, static_cast<size_t>(recv_count));
+        if (got == -1) {
+            std::perror("listener: read failed");
+            return 1;
+        }
+        if (got == 0) {
+            break;
+        }
+        recv_count -= static_cast<int>(got);
+        recv_offset += static_cast<int>(got);
+    }
+    int failed = 0;
+    for (int k = 0; k < ETH_CYCLE_BYTES && *mismatches < ETH_MAX_MISMATCHES; ++k) {
+        const unsigned expected = static_cast<unsigned>(k % 256);
+        if (recvbuf[k] != expected) {
+            std::printf("Error: receive data not correct, \n");
+            std::printf("expected : 0x%x, received: 0x%x\n", expected, static_cast<unsigned>(recvbuf[k]));
+            ++*mismatches;
+            failed = 1;
+        }
+    }
+    return failed;
+}
+
+int run_settings(std::span<const LoopbackSetting> settings, bool reset_first)
+{
+    int failed = 0;
+    for (const LoopbackSetting& s : settings) {
+        if (reset_first && phy_reset() != 0) {
+            std::printf("fail reset phy\n");
+        }
+        failed += eth_loopback_run(s.external, s.speed100, s.half_duplex);
+    }
+    return failed;
+}
+
+// Everything one run holds, so that one clean-up releases what was obtained on every path.
+struct RunResources {
+    unsigned char* recvbuf = nullptr;
+    unsigned char* sendbuf = nullptr;
+    int listenfd = -1;
+    int sendfd = -1;
+    int acceptfd = -1;
+    bool have_addresses = false;
+    in_addr own{};
+    in_addr peer{};
+};
+
+// The body of a run up to the end of its transfer: 0 passing, 1 failed.
+int run_body(RunResources& r, const LoopbackSetting& s)
+{
+    r.recvbuf = static_cast<unsigned char*>(os::malloc(ETH_BUFFER_SIZE));
+    if (r.recvbuf == nullptr) {
+        std::printf("Can't allocate memory\n");
+        return 1;
+    }
+    r.sendbuf = static_cast<unsigned char*>(os::calloc(ETH_BUFFER_SIZE, 1));
+    if (r.sendbuf == nullptr) {
+        std::printf("can't allocate memory\n");
+        return 1;
+    }
+    // The pattern's first 256 bytes, then copies of what is filled so far: the same bytes
+    // as k mod 256 one by one, in a fraction of the card's time.
+    for (int k = 0; k < 256; ++k) {
+        r.sendbuf[k] = static_cast<unsigned char>(k);
+    }
+    for (int filled = 256; filled < ETH_BUFFER_SIZE; filled *= 2) {
+        std::memcpy(r.sendbuf + filled, r.sendbuf, static_cast<size_t>(std::min(filled, ETH_BUFFER_SIZE - filled)));
+    }
+    r.listenfd = os::socket(AF_INET, SOCK_STREAM, 0);
+    if (r.listenfd < 0) {
+        std::perror("diag:Socket listenfd failed.\n");
+        return 1;
+    }
+    r.sendfd = os::socket(AF_INET, SOCK_STREAM, 0);
+    if (r.sendfd < 0) {
+        std::perror("Socket sendfd failed");
+        return 1;
+    }
+    if (make_nonblocking(r.listenfd) < 0) {
+        std::perror("listenfd fcntl:");
+        return 1;
+    }
+    if (make_nonblocking(r.sendfd) < 0) {
+        std::perror("sendfd fcntl:");
+        return 1;
+    }
+    os::sleep(1);
+
+    ifreq ifr;
+    std::memset(&ifr, 0, sizeof ifr);
+    std::strncpy(ifr.ifr_name, ETH_IFNAME, IFNAMSIZ - 1);
+    if (os::ioctl(r.listenfd, SIOCGIFADDR, &ifr) == -1) {
+        std::fprintf(stderr, "can't get ip address\n");
+        return 1;
+    }
+    sockaddr_in own_sin;
+    std::memcpy(&own_sin, &ifr.ifr_addr, sizeof own_sin);
+    r.own = own_sin.sin_addr;
+    r.peer = peer_address(r.own);
+    r.have_addresses = true;
+
+    nat_loopback_add(r.own, r.peer);
+    if (arp_peer_set(r.peer, r.listenfd) == 1) {
+        std::printf("fail set arp\n");
+        return 1;
+    }
+    if (eth_set_promisc(r.listenfd, 1) == 1) {
+        return 1;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr = r.own;
+    addr.sin_port = htons(ETH_LOOPBACK_PORT);
+    if (os::bind(r.listenfd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
+        std::perror("bind failed");
+        return 1;
+    }
+    configure_phy(r.listenfd, s);
+    if (wait_for_link(r.listenfd) != 0) {
+        return 1;
+    }
+    if (os::listen(r.listenfd, LISTEN_BACKLOG) < 0) {
+        std::perror("listen failed");
+        return 1;
+    }
+    // On a non-blocking socket the connection completes in the background.
+    os::connect(r.sendfd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    os::sleep(2);
+    r.acceptfd = os::accept(r.listenfd, nullptr, nullptr);
+    if (r.acceptfd < 0) {
+        std::perror("accept fail:");
+        return 1;
+    }
+    if (make_nonblocking(r.acceptfd) < 0) {
+        std::perror("acceptfd fcntl:");
+        return 1;
+    }
+    os::sleep(1);
+    int mismatches = 0;
+    for (int cycle = 0; cycle < ETH_CYCLES; ++cycle) {
+        if (transfer_cycle(r.sendfd, r.acceptfd, r.sendbuf, r.recvbuf, &mismatches) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int eth_loopback_run(int external, int speed100, int half_duplex)
+{
+    indicate_clear();
+    RunResources r;
+    int status = run_body(r, LoopbackSetting{external, speed100, half_duplex});
+
+    if (r.sendfd >= 0 && os::close(r.sendfd) != 0) {
+        std::perror("close sendfd:");
+    }
+    if (r.acceptfd >= 0 && os::close(r.acceptfd) != 0) {
+        std::perror("close accetfd:");
+    }
+    if (r.listenfd >= 0) {
+        // Before the own address is known nothing was set up, and nothing is taken down.
+        if (r.have_addresses) {
+            if (eth_set_promisc(r.listenfd, 0) != 0) {
+                status = 1;
+            }
+            arp_peer_clear(r.peer, r.listenfd);
+            nat_loopback_del(r.own, r.peer);
+        }
+        if (os::close(r.listenfd) != 0) {
+            std::perror("close listenfd");
+        }
+    }
+    os::free(r.sendbuf);
+    os::free(r.recvbuf);
+
+    std::printf("%s", external ? "External " : "Internal ");
+    std::printf("Ethernet loopback ");
+    std::printf("%s", speed100 ? "100BASE " : " 10BASE ");
+    std::printf("%s", half_duplex ? "Half Dup " : "Full Dup ");
+    std::printf("test ........");
+    if (status == 0) {
+        std::printf("PASSED\n");
+        indicate_pass();
+    } else {
+        std::printf("FAILED\n");
+        for (const char* hint : kHints) {
+            std::printf("%s", hint);
+        }
+        indicate_fail();
+    }
+    return status;
+}
+
+int eth_loopback_test() { return run_settings(kFullTest, true); }
+int eth_loopback_menu20() { return run_settings(kMenu20, false); }
+int eth_loopback_menu21() { return run_settings(kMenu21, false); }
+int eth_loopback_menu22() { return run_settings(kMenu22, false); }
+int eth_loopback_menu23() { return run_settings(kMenu23, false); }
+int eth_loopback_menu24() { return run_settings(kMenu24, false); }
+
+} // namespace kmb

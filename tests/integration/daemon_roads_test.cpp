@@ -1,0 +1,247 @@
+// The roads between the card's daemons, end to end between real processes on the kernel's own
+// queues: a client has agent commands run by the agent daemon, and the daemon's event handler
+// reports to the SEL daemon, whose summary the client reads under its lock.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/msg.h>
+
+#include "devices/agent_api.h"
+#include "devices/agent_protocol.h"
+#include "devices/error_codes.h"
+#include "devices/lm77_service.h"
+#include "ipc/msg_queue.h"
+#include "ipc/sel.h"
+#include "os/os.h"
+#include "agentd_service.h"
+#include "seld_service.h"
+#include "support/agent_card.h"
+#include "support/daemon_process.h"
+
+namespace kmb::test {
+namespace {
+
+constexpr int kReplyKey = 10;
+constexpr int kOtherReplyKey = 11;
+
+struct Stored {
+    SelStoredHead head;
+    uint8_t data[48];
+};
+
+class DaemonRoads : public AgentCard {
+protected:
+    void start(std::vector<std::string> agent_options = {})
+    {
+        seld_ = std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
+        agentd_ = std::make_unique<DaemonProcess>(KMB_AGENTD_PATH,
+                                                  daemon_args(sim_->state().string(), std::move(agent_options)));
+        ASSERT_TRUE(seld_->running() && agentd_->running());
+    }
+    // Ends both daemons; the SEL daemon takes what still waits on its queue first.
+    void stop_daemons()
+    {
+        EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
+        EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
+    }
+    std::vector<Stored> stored_records()
+    {
+        std::string bytes;
+        card().fs().read_text(SEL_RECORDS_PATH, bytes);
+        std::vector<Stored> records(bytes.size() / sizeof(Stored));
+        if (!records.empty()) {
+            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Stored));
+        }
+        return records;
+    }
+    void TearDown() override
+    {
+        agentd_.reset();
+        seld_.reset();
+        for (int key : {IPC_KEY_AGENTD, kReplyKey, kOtherReplyKey}) {
+            const int id = msgget(key, 0);
+            if (id >= 0) {
+                msgctl(id, IPC_RMID, nullptr);
+            }
+        }
+        AgentCard::TearDown();
+    }
+    std::unique_ptr<DaemonProcess> seld_;
+    std::unique_ptr<DaemonProcess> agentd_;
+};
+
+TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
+{
+    start();
+    struct Case {
+        int cmd;
+        int param;
+        int result;
+        int status;
+        std::vector<uint8_t> payload; // its first bytes
+    };
+    const Case cases[] = {
+        {AGENT_RD_INFO, 0, ERR_NONE, 0, {0x01, 0x99, 0x23, 0x10, 0x40, 0x02}},
+        {AGENT_RD_PWR_STAT, 0, ERR_NONE, 0, {1, 1, 0}},
+        {AGENT_PS_OFF, 1, ERR_NONE, 0, {}},
+        {AGENT_RD_PWR_STAT, 0, ERR_NONE, 0, {1, 0, 0}},
+        {AGENT_POWER_CYCLE, 0, ERR_NONE, 0, {}},
+        {AGENT_RD_SENSOR, 0x04, ERR_NONE, 0, {1, 0}},
+        {AGENT_PS_ON, 2, ERR_INVALID_PARAMETER, 0xFF, {}},
+        {0x42, 0, ERR_INVALID_COMMAND, 0xFF, {}},
+    };
+    for (const Case& c : cases) {
+        uint8_t payload[AGENT_API_PAYLOAD];
+        std::memset(payload, 0xEE, sizeof payload);
+        uint8_t status = 0x77;
+        EXPECT_EQ(agent_api_read(c.cmd, c.param, payload, kReplyKey, &status), c.result) << std::hex << c.cmd;
+        EXPECT_EQ(status, c.status) << std::hex << c.cmd;
+        EXPECT_EQ(std::vector<uint8_t>(payload, payload + c.payload.size()), c.payload) << std::hex << c.cmd;
+    }
+    EXPECT_EQ(log_at(3), std::vector<std::string>{}) << "results 1 and 2 come back silently";
+
+    // A dump of the signals comes from the daemon's table: 30 rows below the watchdog ones.
+    uint8_t payload[AGENT_API_PAYLOAD] = {};
+    uint8_t entries = 0;
+    EXPECT_EQ(agent_api_read(AGENT_DUMP_STATE, 0, payload, kReplyKey, &entries), ERR_NONE);
+    EXPECT_EQ(entries, 30);
+    uint16_t first = 0;
+    uint16_t last = 0;
+    std::memcpy(&first, payload, 2);
+    std::memcpy(&last, payload + 2 * 29, 2);
+    EXPECT_EQ(first, 0x8001) << "asserted, as the daemon's start-up dump told it";
+    EXPECT_EQ(last, 0x001E);
+
+    // Writing an unknown command is logged and recorded.
+    uint8_t status = 0;
+    EXPECT_EQ(agent_api_write(0x42, 0x0102, kReplyKey, &status), ERR_INVALID_COMMAND);
+    EXPECT_EQ(log_at(3), std::vector<std::string>{"agent_api_write: err 01\n"});
+    stop_daemons();
+    const std::vector<Stored> records = stored_records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].head.event_type, SEL_TYPE_AGENT_ERROR);
+    EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2]}),
+              (std::vector<int>{1, 1, 0x42}));
+    int32_t param = 0;
+    std::memcpy(&param, records[0].data + 4, 4);
+    EXPECT_EQ(param, 0x0102);
+}
+
+TEST_F(DaemonRoads, AnswersGoToTheirOwnRequesterOnly)
+{
+    start();
+    const int pid = static_cast<int>(os::getpid());
+    // An answer for another process waits on our reply queue: it is logged and passed over.
+    AgentApiResponse stray{};
+    stray.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, pid + 1, 0, AGENT_API_RESPONSE_LENGTH};
+    stray.result = ERR_WRITE;
+    ASSERT_EQ(ipc_send_to(kReplyKey, &stray.head), 0);
+    uint8_t payload[AGENT_API_PAYLOAD] = {};
+    uint8_t status = 0;
+    EXPECT_EQ(agent_api_read(AGENT_RD_INFO, 0, payload, kReplyKey, &status), ERR_NONE);
+    EXPECT_EQ(payload[1], 0x99);
+    EXPECT_EQ(log_at(3), std::vector<std::string>{"Error: mypid " + std::to_string(pid) + ", msg pid " +
+                                                  std::to_string(pid + 1) + ". Retry\n"});
+
+    // A request whose checksum is one off is answered with 12 and no status, and the agent
+    // never hears of it.
+    AgentApiRequest bad{};
+    bad.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, pid, kOtherReplyKey, AGENT_API_REQUEST_LENGTH};
+    bad.bytes[0] = AGENT_RESET;
+    bad.bytes[2] = 17;
+    bad.checksum = static_cast<uint8_t>(agent_checksum(bad.bytes, 3) + 1);
+    ASSERT_EQ(ipc_send_to(IPC_KEY_AGENTD, &bad.head), 0);
+    status = 0;
+    EXPECT_EQ(agent_api_wait_response(kOtherReplyKey, pid, &status, nullptr), ERR_CHECKSUM);
+    EXPECT_EQ(status, 0xFF);
+    stop_daemons();
+    const std::vector<Stored> records = stored_records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2]}),
+              (std::vector<int>{ERR_CHECKSUM, 0, 0}));
+}
+
+TEST_F(DaemonRoads, ACommandStatusOtherThanDoneIsRecorded)
+{
+    start({"--agent-refuse", "00"});
+    uint8_t status = 0;
+    EXPECT_EQ(agent_api_write(AGENT_POWER_ON, 0, kReplyKey, &status), ERR_NONE);
+    EXPECT_EQ(status, 2) << "Illegal command";
+    EXPECT_EQ(log_at(3), std::vector<std::string>{"agent_api_write: result 02 cmd 00\n"});
+    stop_daemons();
+    const std::vector<Stored> records = stored_records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2], records[0].data[8]}),
+              (std::vector<int>{0, AGENT_FLAG_STATUS, AGENT_POWER_ON, 2}));
+}
+
+TEST_F(DaemonRoads, AgentEventsReachTheEventLogSummary)
+{
+    // PS1_AC_OK has dropped before the daemon starts; its start-up dump queues behind it, more
+    // than one FIFO read takes. The agent's interrupt runs the handler until the FIFO is empty.
+    start({"--agent-event", "0004"});
+    uint8_t payload[AGENT_API_PAYLOAD] = {};
+    uint8_t status = 0;
+    ASSERT_EQ(agent_api_read(AGENT_DUMP_STATE, 0, payload, kReplyKey, &status), ERR_NONE);
+    uint16_t ps1_ac_ok = 0;
+    std::memcpy(&ps1_ac_ok, payload + 2 * 3, 2);
+    EXPECT_EQ(ps1_ac_ok, 0x8004) << "asserted again by the dump's entry";
+    stop_daemons();
+
+    SelInfo info{};
+    ASSERT_EQ(sel_get_info(&info), 0);
+    EXPECT_EQ((std::vector<int32_t>(info.fields, info.fields + 5)),
+              (std::vector<int32_t>{1, 2, static_cast<int32_t>(kTestEpoch), 2, 0}));
+    const std::vector<Stored> records = stored_records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].head.record_id, 1);
+    EXPECT_EQ(records[0].head.severity, 2);
+    EXPECT_EQ(records[0].head.event_type, SEL_TYPE_AGENT_EVENT);
+    EXPECT_EQ(records[0].data[0], 0x99);
+    uint16_t rec = 0;
+    std::memcpy(&rec, records[0].data + 2, 2);
+    EXPECT_EQ(rec, 0x0004);
+}
+
+TEST_F(DaemonRoads, ClientsHaveTheSensorWatched)
+{
+    start({"--temp", "30"});
+    Lm77State state{};
+    EXPECT_EQ(lm77_query(LM77_OP_QUERY, 0, &state, kReplyKey), ERR_NONE);
+    EXPECT_EQ((std::vector<int>{state.temp, state.t_low, state.t_high, state.t_crit, state.zone}),
+              (std::vector<int>{30, 10, 55, 65, 0}));
+    EXPECT_EQ(lm77_request(7, 0, 0, kReplyKey), ERR_INVALID_COMMAND);
+
+    // Each limit moved past the temperature: the sensor's interrupt reaches the daemon, whose
+    // handler finds the zone that the test waits for.
+    const int64_t start_us = card().clock().now_us();
+    for (int kind : {LM77_TEST_HIGH, LM77_TEST_LOW, LM77_TEST_CRIT}) {
+        EXPECT_EQ(lm77_limit_test(kind, kReplyKey), ERR_NONE) << kind;
+    }
+    EXPECT_GE(card().clock().now_us() - start_us, 3'000'000) << "a second before each look at the zone";
+    EXPECT_EQ(lm77_query(LM77_OP_QUERY, 0, &state, kReplyKey), ERR_NONE);
+    EXPECT_EQ(state.zone, 0) << "every limit is back";
+    stop_daemons();
+
+    // Each test left a zone change and its way back in the log; the critical test moves the
+    // high limit first, so the card passes through the high zone on its way.
+    std::vector<int> zones;
+    for (const Stored& r : stored_records()) {
+        EXPECT_EQ(r.head.event_type, SEL_TYPE_LM77_ZONE);
+        int32_t zone = 0;
+        std::memcpy(&zone, r.data + 16, 4);
+        zones.push_back(zone);
+    }
+    EXPECT_EQ(zones, (std::vector<int>{2, 0, 1, 0, 2, 3, 0}));
+}
+
+TEST_F(DaemonRoads, ALimitTestNeedsTheNormalZone)
+{
+    start({"--temp", "58"});
+    EXPECT_EQ(lm77_limit_test(LM77_TEST_HIGH, kReplyKey), ERR_CANT_TEST);
+    stop_daemons();
+    EXPECT_EQ(stored_records().size(), 0u) << "nothing was moved";
+}
+
+} // namespace
+} // namespace kmb::test

@@ -1,0 +1,364 @@
+// The Ethernet loopback on this machine's real kernel: in a network namespace of its own, eth0
+// is one end of a veth pair with the card's address, and the other end, in a second namespace,
+// is the loopback cable: a tc ingress filter that sends every frame straight back out. The PHY
+// requests are answered by the simulated PHY (veth has none); everything else is real: sockets,
+// nat rules, the ARP entry, promiscuous mode and frames. Skipped, with the reason, where the
+// namespaces or the tools cannot be had.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <span>
+#include <net/if.h>
+#include <sched.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ethernet/loopback_routing.h"
+#include "ethernet/loopback_test.h"
+#include "linux/phy_over_linux_os.h"
+#include "os/os.h"
+#include "support/capture.h"
+
+namespace kmb::test {
+namespace {
+
+constexpr const char* kOwn = "192.0.2.20";
+constexpr const char* kPeer = "192.0.2.28";
+
+using Report = std::map<std::string, std::string>;
+
+// A command's standard output (its errors go to the test's log); -1 in `status` on failure.
+std::string output_of(const std::string& command, int* status = nullptr)
+{
+    std::string text;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (p == nullptr) {
+        if (status != nullptr) {
+            *status = -1;
+        }
+        return text;
+    }
+    char buf[512];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+        text.append(buf, n);
+    }
+    const int rc = ::pclose(p);
+    if (status != nullptr) {
+        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+    return text;
+}
+
+// The namespaces of one test, made and used in a child process so that the test process
+// itself stays where it was.
+class Fixture {
+public:
+    // "" when it stands, else why it could not be made.
+    std::string set_up()
+    {
+        if (::unshare(CLONE_NEWNET) != 0) {
+            return std::string("no network namespace can be made here: ") + std::strerror(errno);
+        }
+        for (const char* tool : {"ip", "tc", "iptables", "nsenter"}) {
+            int status = 0;
+            output_of(std::string("command -v ") + tool, &status);
+            if (status != 0) {
+                return std::string(tool) + " is not installed (scripts/install-deps.sh installs it)";
+            }
+        }
+        int ready[2];
+        if (::pipe(ready) != 0) {
+            return "no pipe";
+        }
+        cable_ = ::fork();
+        if (cable_ == 0) {
+            // The cable's namespace lives as long as this process.
+            char byte = ::unshare(CLONE_NEWNET) == 0 ? 'y' : 'n';
+            (void)!::write(ready[1], &byte, 1);
+            while (true) {
+                ::pause();
+            }
+        }
+        char byte = 'n';
+        (void)!::read(ready[0], &byte, 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        if (cable_ < 0 || byte != 'y') {
+            return "no second network namespace for the cable";
+        }
+        const std::string in_cable = "nsenter -t " + std::to_string(cable_) + " -n ";
+        const std::string steps[] = {
+            "ip link set lo up",
+            "ip link add eth0 type veth peer name cable0",
+            "ip link set cable0 netns " + std::to_string(cable_),
+            std::string("ip addr add ") + kOwn + "/24 dev eth0",
+            "ip link set eth0 up",
+            in_cable + "ip link set cable0 up",
+        };
+        for (const std::string& step : steps) {
+            int status = 0;
+            const std::string out = output_of(step, &status);
+            if (status != 0) {
+                return "'" + step + "' failed: " + out;
+            }
+        }
+        // The carrier comes up a moment after the link is set up; the runs start from there.
+        if (!wait_running()) {
+            return "eth0 never came up";
+        }
+        return reflect(true);
+    }
+
+    // The cable in (every frame comes back) or pulled.
+    std::string reflect(bool on)
+    {
+        const std::string tc = "nsenter -t " + std::to_string(cable_) + " -n tc ";
+        const std::string steps_on[] = {
+            tc + "qdisc add dev cable0 ingress",
+            tc + "filter add dev cable0 parent ffff: protocol all u32 match u32 0 0 action mirred egress redirect dev cable0",
+        };
+        const std::string steps_off[] = {tc + "qdisc del dev cable0 ingress"};
+        for (const std::string& step : on ? std::span<const std::string>(steps_on) : std::span<const std::string>(steps_off)) {
+            int status = 0;
+            const std::string out = output_of(step, &status);
+            if (status != 0) {
+                return "'" + step + "' failed: " + out;
+            }
+        }
+        return "";
+    }
+
+    static bool wait_running()
+    {
+        const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
+        bool running = false;
+        for (int i = 0; i < 200 && !running; ++i) {
+            ifreq ifr{};
+            std::strncpy(ifr.ifr_name, "eth0", IFNAMSIZ - 1);
+            running = ::ioctl(sock, SIOCGIFFLAGS, &ifr) == 0 && (ifr.ifr_flags & IFF_RUNNING) != 0;
+            if (!running) {
+                ::usleep(10'000);
+            }
+        }
+        ::close(sock);
+        return running;
+    }
+
+    void tear_down()
+    {
+        if (cable_ > 0) {
+            ::kill(cable_, SIGKILL);
+            ::waitpid(cable_, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t cable_ = -1;
+};
+
+// Runs `body` in a child in namespaces of its own and gives back what it reported; "skip" holds
+// the reason when the namespaces could not be made.
+Report in_namespaces(const std::function<void(Fixture&, Report&)>& body)
+{
+    std::fflush(nullptr);
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) {
+        return {{"skip", "no pipe"}};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe_fds[0]);
+        Report report;
+        Fixture fixture;
+        const std::string why = fixture.set_up();
+        if (!why.empty()) {
+            report["skip"] = why;
+        } else {
+            body(fixture, report);
+        }
+        fixture.tear_down();
+        std::string wire;
+        for (const auto& [key, value] : report) {
+            wire += key + "\n" + std::to_string(value.size()) + "\n" + value;
+        }
+        size_t done = 0;
+        while (done < wire.size()) {
+            const ssize_t n = ::write(pipe_fds[1], wire.data() + done, wire.size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(pipe_fds[1]);
+    std::string wire;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(pipe_fds[0], buf, sizeof buf)) > 0) {
+        wire.append(buf, static_cast<size_t>(n));
+    }
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    Report report;
+    size_t at = 0;
+    while (at < wire.size()) {
+        const size_t key_end = wire.find('\n', at);
+        const size_t len_end = wire.find('\n', key_end + 1);
+        if (key_end == std::string::npos || len_end == std::string::npos) {
+            break;
+        }
+        const size_t len = std::stoul(wire.substr(key_end + 1, len_end - key_end - 1));
+        report[wire.substr(at, key_end - at)] = wire.substr(len_end + 1, len);
+        at = len_end + 1 + len;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        report["crash"] = "the child ended with status " + std::to_string(status);
+    }
+    return report;
+}
+
+in_addr address(const char* text)
+{
+    in_addr a{};
+    inet_pton(AF_INET, text, &a);
+    return a;
+}
+
+// eth0's flags, its transmitted bytes, its nat table and its neighbours, as the kernel has them.
+void note_state(Report& r, const std::string& when)
+{
+    const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ifreq ifr{};
+    std::strncpy(ifr.ifr_name, "eth0", IFNAMSIZ - 1);
+    r[when + ".flags"] = ::ioctl(sock, SIOCGIFFLAGS, &ifr) == 0 ? std::to_string(ifr.ifr_flags & 0xffff) : "?";
+    ::close(sock);
+    r[when + ".nat"] = output_of("iptables -t nat -S");
+    r[when + ".neigh"] = output_of("ip -4 neigh show dev eth0");
+    // /proc/net/dev is the namespace's own (sysfs may still show the machine's).
+    r[when + ".tx_bytes"] = output_of("awk '$1 == \"eth0:\" { print $10 }' /proc/net/dev");
+}
+
+uint64_t tx_bytes(const std::string& noted) { return noted.empty() ? 0 : std::stoull(noted); }
+
+#define SKIP_WHEN_UNAVAILABLE(report)                                                                                  \
+    if ((report).count("skip") != 0) {                                                                                 \
+        GTEST_SKIP() << (report).at("skip");                                                                           \
+    }
+
+TEST(EthernetOnARealKernel, RoutingSetUpAloneTakesEffectAndIsTornDown)
+{
+    const Report r = in_namespaces([](Fixture&, Report& r) {
+        const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+        note_state(r, "before");
+        nat_loopback_add(address(kOwn), address(kPeer));
+        r["arp_set"] = std::to_string(arp_peer_set(address(kPeer), sock));
+        r["promisc_on"] = std::to_string(eth_set_promisc(sock, 1));
+        note_state(r, "during");
+        r["mac"] = output_of("ip -o link show eth0 | grep -o 'ether [0-9a-f:]*' | cut -d' ' -f2");
+        r["promisc_off"] = std::to_string(eth_set_promisc(sock, 0));
+        r["arp_clear"] = std::to_string(arp_peer_clear(address(kPeer), sock));
+        nat_loopback_del(address(kOwn), address(kPeer));
+        note_state(r, "after");
+        ::close(sock);
+    });
+    SKIP_WHEN_UNAVAILABLE(r);
+    ASSERT_EQ(r.count("crash"), 0u) << r.at("crash");
+    EXPECT_EQ(r.at("arp_set"), "0");
+    EXPECT_EQ(r.at("promisc_on"), "0");
+    EXPECT_EQ(r.at("promisc_off"), "0");
+    EXPECT_EQ(r.at("arp_clear"), "0");
+    const std::string& nat = r.at("during.nat");
+    EXPECT_NE(nat.find("-A OUTPUT -d 192.0.2.20/32 -j DNAT --to-destination 192.0.2.28\n"), std::string::npos) << nat;
+    EXPECT_NE(nat.find("-A PREROUTING -d 192.0.2.28/32 -j DNAT --to-destination 192.0.2.20\n"), std::string::npos) << nat;
+    EXPECT_NE(nat.find("-A POSTROUTING -s 192.0.2.20/32 -j SNAT --to-source 192.0.2.28\n"), std::string::npos) << nat;
+    std::string mac = r.at("mac");
+    mac.erase(mac.find_last_not_of('\n') + 1);
+    EXPECT_NE(r.at("during.neigh").find("192.0.2.28 lladdr " + mac), std::string::npos) << r.at("during.neigh");
+    EXPECT_NE(std::stoi(r.at("during.flags")) & IFF_PROMISC, 0);
+    EXPECT_EQ(r.at("after.nat"), r.at("before.nat"));
+    EXPECT_EQ(r.at("after.neigh"), r.at("before.neigh"));
+    EXPECT_EQ(r.at("after.flags"), r.at("before.flags"));
+}
+
+// A whole run, with what it printed and the kernel's state around it.
+void run_and_note(int external, int speed100, int half_duplex, Report& r)
+{
+    PhyOverLinuxOs backend;
+    os::Os* previous = os::install(&backend);
+    note_state(r, "before");
+    CapturedOutput capture;
+    r["result"] = std::to_string(eth_loopback_run(external, speed100, half_duplex));
+    capture.stop();
+    os::install(previous);
+    r["out"] = capture.out();
+    r["err"] = capture.err();
+    r["accepted_from"] = inet_ntoa(backend.accepted_from);
+    note_state(r, "after");
+}
+
+TEST(EthernetOnARealKernel, WholeRunsGoOutThroughEth0AndBackIn)
+{
+    struct Case {
+        int external, speed100, half_duplex;
+        const char* label;
+    };
+    const Case cases[] = {
+        {0, 0, 0, "Internal Ethernet loopback  10BASE Full Dup test ........"},
+        {1, 1, 1, "External Ethernet loopback 100BASE Half Dup test ........"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const Report r = in_namespaces(
+            [&c](Fixture&, Report& r) { run_and_note(c.external, c.speed100, c.half_duplex, r); });
+        SKIP_WHEN_UNAVAILABLE(r);
+        ASSERT_EQ(r.count("crash"), 0u) << r.at("crash");
+        EXPECT_EQ(r.at("result"), "0") << r.at("out") << r.at("err");
+        EXPECT_NE(r.at("out").find(std::string(c.label) + "PASSED\n"), std::string::npos) << r.at("out");
+        EXPECT_EQ(r.at("err"), "");
+        // From the peer address: the nat road was taken, not the kernel's own loopback.
+        EXPECT_EQ(r.at("accepted_from"), kPeer);
+        EXPECT_GE(tx_bytes(r.at("after.tx_bytes")) - tx_bytes(r.at("before.tx_bytes")), 5u * 16384u);
+        EXPECT_EQ(r.at("after.nat"), r.at("before.nat"));
+        EXPECT_EQ(r.at("after.neigh"), r.at("before.neigh"));
+        EXPECT_EQ(r.at("after.flags"), r.at("before.flags"));
+    }
+}
+
+TEST(EthernetOnARealKernel, PulledCableFailsTheRunAndLeavesNothingBehind)
+{
+    const Report r = in_namespaces([](Fixture& fixture, Report& r) {
+        const std::string why = fixture.reflect(false);
+        if (!why.empty()) {
+            r["skip"] = why;
+            return;
+        }
+        run_and_note(1, 1, 0, r);
+    });
+    SKIP_WHEN_UNAVAILABLE(r);
+    ASSERT_EQ(r.count("crash"), 0u) << r.at("crash");
+    EXPECT_EQ(r.at("result"), "1");
+    // The frames leave and never come back: the connection is not there to take.
+    EXPECT_EQ(r.at("err"), "accept fail:: Resource temporarily unavailable\n");
+    EXPECT_NE(r.at("out").find("External Ethernet loopback 100BASE Full Dup test ........FAILED\n"
+                               "** Make sure the KMB card is properly seated in the **\n"),
+              std::string::npos)
+        << r.at("out");
+    EXPECT_EQ(r.at("after.nat"), r.at("before.nat"));
+    EXPECT_EQ(r.at("after.neigh"), r.at("before.neigh"));
+    EXPECT_EQ(r.at("after.flags"), r.at("before.flags"));
+}
+
+} // namespace
+} // namespace kmb::test
