@@ -189,25 +189,29 @@ struct PassLines {
     std::optional<std::string> ethernet = std::nullopt;
     std::optional<std::string> agent_irq = std::nullopt;
     std::optional<std::string> agent_iirq = std::nullopt;
+    int temperature_steps = kTemperatureSteps; // the spinner steps of the temperature's text
 };
 
 inline std::string pass_tests(int done, const PassLines& p = {})
 {
+    const int after_temperature = done + kSerialPasses + p.temperature_steps;
     return p.serial.value_or(serial_passed(done)) + p.counter_agent.value_or(kCounterAgentPassed) +
-           p.temperature.value_or(temperature_passed(done + kSerialPasses)) + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or("") +
-           p.ethernet.value_or("") + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
-           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or(memory_passed(done + kSerialPasses)) +
-           p.ethernet.value_or(eth_loopback_passed(done + kSerialPasses + kMemorySpinnerSteps)) + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
+           p.temperature.value_or(temperature_passed(done + kSerialPasses)) + p.agent_i2c.value_or(kAgentI2cPassed) +
+           p.memory.value_or(memory_passed(after_temperature)) +
+           p.ethernet.value_or(eth_loopback_passed(after_temperature + kMemorySpinnerSteps)) +
+           p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
 }
 
 // What the tests of one comprehensive pass print on a healthy card before the verdict line,
 // after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
-inline constexpr int kHealthySpinnerSteps = kSerialPasses + kTemperatureSteps;
-// An ESS pass reads the temperature instead of testing it, with no spinner.
-inline constexpr int kEssSpinnerSteps = kSerialPasses;
-inline std::string ess_tests(int done) { return pass_tests(done, {.temperature = current_temperature(25)}); }
-inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps + 8 * kEthCycles;
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kTemperatureSteps + kMemorySpinnerSteps + 8 * kEthCycles;
 inline std::string healthy_tests(int done) { return pass_tests(done); }
+// An ESS pass reads the temperature instead of testing it, with no spinner.
+inline constexpr int kEssSpinnerSteps = kHealthySpinnerSteps - kTemperatureSteps;
+inline std::string ess_tests(int done, int celsius = 25)
+{
+    return pass_tests(done, {.temperature = current_temperature(celsius), .temperature_steps = 0});
+}
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";

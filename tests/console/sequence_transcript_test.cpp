@@ -175,7 +175,7 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         pass_tests(0, {.counter_agent = kCounterAgentFailed, .temperature = current_temperature(25)}) + kComprehensiveFailed +
+                                         pass_tests(0, {.counter_agent = kCounterAgentFailed, .temperature = current_temperature(25), .temperature_steps = 0}) + kComprehensiveFailed +
                                          "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");

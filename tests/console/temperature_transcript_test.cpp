@@ -77,7 +77,7 @@ TEST_F(TemperatureTranscript, EssReadsTheTemperatureInsteadOfTestingIt)
         std::string passes;
         for (int pass = 0; pass < 2; ++pass) {
             passes += "--- Start pass " + std::to_string(pass + 1) + ".  " + kDateLine +
-                      pass_tests(pass * kEssSpinnerSteps, {.temperature = current_temperature(celsius)}) +
+                      ess_tests(pass * kEssSpinnerSteps, celsius) +
                       kComprehensivePassed + "\n";
         }
         EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
@@ -94,7 +94,8 @@ TEST_F(TemperatureTranscript, ComprehensiveTestCountsTheChecksCode)
     EXPECT_TRUE(transcript_is(r.out, top_cycle() + kComprehensiveStart +
                                          pass_tests(0, {.temperature = current_temperature(25) +
                                                                        spinner(kSerialPasses, 1) + kLm77IntMissed +
-                                                                       kTemperatureFailed}) +
+                                                                       kTemperatureFailed,
+                                                        .temperature_steps = 1}) +
                                          kComprehensiveFailed + top_cycle()));
 }
 
