@@ -8,6 +8,7 @@ const std::vector<BusFault>& bus_fault_rules()
 {
     static const std::vector<BusFault> rules = {
         {Fault::IoxAbsent, wiring::kIoExpanderAddress, BusFault::Absent},
+        {Fault::Lm77Absent, wiring::kLm77Address, BusFault::Absent},
         {Fault::IoxNack, wiring::kIoExpanderAddress, BusFault::RefusesAll},
         {Fault::CounterAgentAbsent, wiring::kCounterAgentAddress, BusFault::Absent},
         {Fault::CounterAgentNack, wiring::kCounterAgentAddress, BusFault::RefusesReads},

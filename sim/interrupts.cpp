@@ -21,8 +21,8 @@ struct LineInfo {
 const LineInfo kLineInfo[] = {
     {wiring::kAgentIrqLine, "agent_irq", Fault::AgentIrqStuckLow, Fault::AgentIrqOpen},
     {wiring::kAgentIirqLine, "agent_iirq", Fault::AgentIirqStuckLow, Fault::AgentIirqOpen},
-    {wiring::kLm77IntLine, "lm77_int", std::nullopt, std::nullopt},
-    {wiring::kLm77CritLine, "lm77_crit", std::nullopt, std::nullopt},
+    {wiring::kLm77IntLine, "lm77_int", Fault::Lm77IntStuck, Fault::Lm77IntOpen},
+    {wiring::kLm77CritLine, "lm77_crit", Fault::Lm77CritStuck, Fault::Lm77CritOpen},
 };
 
 const LineInfo* info_of(int line)

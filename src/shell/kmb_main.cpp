@@ -12,7 +12,6 @@
 #include "os/os.h"
 #include "shell/card_version.h"
 #include "shell/options.h"
-#include "shell/pending_tests.h"
 #include "shell/reset_tests.h"
 #include "shell/top_menu.h"
 

@@ -7,13 +7,13 @@
 
 #include "board/agent_bus.h"
 #include "board/counter_agent.h"
-#include "ethernet/loopback_test.h"
-#include "board/serial_port.h"
 #include "board/memory_test.h"
+#include "board/serial_port.h"
+#include "board/temperature.h"
+#include "ethernet/loopback_test.h"
 #include "os/os.h"
 #include "shell/input.h"
 #include "shell/options.h"
-#include "shell/pending_tests.h"
 #include "shell/result_line.h"
 #include "shell/top_menu.h"
 

@@ -111,6 +111,27 @@ inline constexpr int kSerialPasses = 15; // one spinner step each
 // A good serial port test, after `done` spinner steps.
 inline std::string serial_passed(int done) { return spinner(done, kSerialPasses) + kSerialLabel + "PASSED\n"; }
 
+inline const std::string kTemperatureLabel = "Temperature sensor test ................";
+inline const std::string kTemperatureHint = "** Check CPU and LM77 chip           **\n";
+inline const std::string kTemperaturePassed = kTemperatureLabel + "PASSED\n";
+inline const std::string kTemperatureFailed = kTemperatureLabel + "FAILED\n" + kTemperatureHint;
+inline const std::string kLm77OutOfRange = "Current temperature is out of range, \ncheck your enviroment, or LM77 chip\n";
+inline const std::string kLm77IntStuck =
+    "interrupt happenes without trigger\nyou may have temperature interrupt line stuck LOW\n";
+inline const std::string kLm77IntMissed =
+    "Expected LM77 interrupt didn't happen\ntemperature interrupt line may stuck HIGH\n";
+inline const std::string kLm77CritStuck =
+    "critical interrupt happenes without trigger\ncritical interrupt line may stuck LOW\n";
+inline const std::string kLm77CritMissed =
+    "Expected LM77 critical interrupt didn't happen\ncritical interrupt line may stuck HIGH\n";
+inline constexpr int kTemperatureSteps = 3; // one spinner step before each of the three checks
+inline std::string current_temperature(int celsius) { return "Current temperature " + std::to_string(celsius) + " C\n"; }
+// A good temperature sensor test at the simulated card's 25 degrees, after `done` spinner steps.
+inline std::string temperature_passed(int done)
+{
+    return current_temperature(25) + spinner(done, kTemperatureSteps) + kTemperaturePassed;
+}
+
 // The Ethernet loopback test's eight runs in their order, each label 57 characters.
 inline const std::string kEthLabels[8] = {
     "Internal Ethernet loopback  10BASE Full Dup test ........",
@@ -171,19 +192,29 @@ struct PassLines {
     std::optional<std::string> ethernet = std::nullopt;
     std::optional<std::string> agent_irq = std::nullopt;
     std::optional<std::string> agent_iirq = std::nullopt;
+    int temperature_steps = kTemperatureSteps; // the spinner steps of the temperature's text
 };
 
 inline std::string pass_tests(int done, const PassLines& p = {})
 {
+    const int after_temperature = done + kSerialPasses + p.temperature_steps;
     return p.serial.value_or(serial_passed(done)) + p.counter_agent.value_or(kCounterAgentPassed) +
-           p.temperature.value_or("") + p.agent_i2c.value_or(kAgentI2cPassed) + p.memory.value_or(memory_passed(done + kSerialPasses)) +
-           p.ethernet.value_or(eth_loopback_passed(done + kSerialPasses + kMemorySpinnerSteps)) + p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
+           p.temperature.value_or(temperature_passed(done + kSerialPasses)) + p.agent_i2c.value_or(kAgentI2cPassed) +
+           p.memory.value_or(memory_passed(after_temperature)) +
+           p.ethernet.value_or(eth_loopback_passed(after_temperature + kMemorySpinnerSteps)) +
+           p.agent_irq.value_or(kAgentIrqPassed) + p.agent_iirq.value_or(kAgentIirqPassed);
 }
 
 // What the tests of one comprehensive pass print on a healthy card before the verdict line,
 // after `done` spinner steps; each such pass steps the spinner kHealthySpinnerSteps times.
-inline constexpr int kHealthySpinnerSteps = kSerialPasses + kMemorySpinnerSteps + 8 * kEthCycles;
+inline constexpr int kHealthySpinnerSteps = kSerialPasses + kTemperatureSteps + kMemorySpinnerSteps + 8 * kEthCycles;
 inline std::string healthy_tests(int done) { return pass_tests(done); }
+// An ESS pass reads the temperature instead of testing it, with no spinner.
+inline constexpr int kEssSpinnerSteps = kHealthySpinnerSteps - kTemperatureSteps;
+inline std::string ess_tests(int done, int celsius = 25)
+{
+    return pass_tests(done, {.temperature = current_temperature(celsius), .temperature_steps = 0});
+}
 
 inline const std::string kComprehensiveStart = "\nPerforming comprehensive test on KMB card\n";
 inline const std::string kComprehensivePassed = "Comprehensive KMB test..................PASSED\n";

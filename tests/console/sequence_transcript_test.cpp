@@ -118,7 +118,7 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
     const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "6", "--sigint-at", "300"});
     EXPECT_TRUE(transcript_is(
         r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine + kEssCountPrompt +
-                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + healthy_tests(0) + kComprehensivePassed +
+                   "count = 5\n" + "--- Start pass 1.  " + kDateLine + ess_tests(0) + kComprehensivePassed +
                    "\n" + "--- Start pass 2.  " + kDateLine + "\n\n" + kDateLine + top_cycle() + kmb_cycle(0) +
                    "loop is enabled\n" + kmb_cycle(91) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
 }
@@ -164,7 +164,7 @@ TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)
     std::string passes;
     for (int pass = 1; pass <= 60; ++pass) {
         passes += "--- Start pass " + std::to_string(pass) + ".  " + kDateLine +
-                  healthy_tests((pass - 1) * kHealthySpinnerSteps) + kComprehensivePassed + "\n";
+                  ess_tests((pass - 1) * kEssSpinnerSteps) + kComprehensivePassed + "\n";
     }
     EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "60" + passes + "\n\n" + kDateLine + top_cycle()));
@@ -175,7 +175,7 @@ TEST_F(SequenceTranscript, EssWithACountAndAStopOnErrorShowsTheBanner)
     const SimRun r = run("jtk yes\ness\n3\nexit\n", {"--fault", "counter-agent-absent"});
     EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                          kEssCountPrompt + "count = 3\n" + "--- Start pass 1.  " + kDateLine +
-                                         pass_tests(0, {.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed +
+                                         pass_tests(0, {.counter_agent = kCounterAgentFailed, .temperature = current_temperature(25), .temperature_steps = 0}) + kComprehensiveFailed +
                                          "\n\n" + kDateLine +
                                          kFailedBanner + top_cycle()));
     EXPECT_EQ(r.err, "Error open i2c device: No such device or address\n");

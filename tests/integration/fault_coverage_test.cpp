@@ -40,6 +40,7 @@ struct CardRun {
 const CardRun kStartUp{"Start-up", "exit\n", Cut::StartUp};
 const CardRun kMenu3{"Counter agent i2c bus test (menu 3)", "kmb\n3\n99\nexit\n", Cut::TestMenu};
 const CardRun kMenu2{"Serial port test (menu 2)", "kmb\n2\n99\nexit\n", Cut::TestMenu};
+const CardRun kMenu5{"Temperature sensor test (menu 5)", "kmb\n5\n99\nexit\n", Cut::TestMenu};
 const CardRun kMenu4{"Agent i2c bus test (menu 4)", "kmb\n4\n99\nexit\n", Cut::TestMenu};
 const CardRun kMenu6{"Agent IRQ test (menu 6)", "kmb\n6\n99\nexit\n", Cut::TestMenu};
 const CardRun kMenu7{"Agent IIRQ test (menu 7)", "kmb\n7\n99\nexit\n", Cut::TestMenu};
@@ -151,6 +152,22 @@ const std::vector<Detection>& detections()
         {"agent-iirq-open",
          {{&kMenu7, kmb_cycle(0) + kIirqMissed + kAgentIirqFailed, ""},
           {&kComprehensive, kAgentIrqPassed + kIirqMissed + kAgentIirqFailed, ""}}},
+        // The sensor's absence shows at the open; each of its lines fails its own check.
+        {"lm77-absent",
+         {{&kMenu5, kmb_cycle(0) + kTemperatureFailed, "Error open i2c device: No such device or address\n"},
+          {&kComprehensive, kCounterAgentPassed + kTemperatureFailed + kAgentI2cPassed,
+           "Error open i2c device: No such device or address\n"}}},
+        {"lm77-int-stuck",
+         {{&kMenu5, kLm77IntStuck + kTemperatureFailed, ""}, {&kComprehensive, kLm77IntStuck + kTemperatureFailed, ""}}},
+        {"lm77-int-open",
+         {{&kMenu5, kLm77IntMissed + kTemperatureFailed, ""},
+          {&kComprehensive, kLm77IntMissed + kTemperatureFailed, ""}}},
+        {"lm77-crit-stuck",
+         {{&kMenu5, kLm77CritStuck + kTemperatureFailed, ""},
+          {&kComprehensive, kLm77CritStuck + kTemperatureFailed, ""}}},
+        {"lm77-crit-open",
+         {{&kMenu5, kLm77CritMissed + kTemperatureFailed, ""},
+          {&kComprehensive, kLm77CritMissed + kTemperatureFailed, ""}}},
         // The bus test's read-back is its only check, and it has no message of its own.
         {"iox-polarity-bit0-stuck",
          {{&kMenu4, kmb_cycle(0) + kAgentI2cFailed, ""}, {&kComprehensive, kAgentI2cFailed, ""}}},

@@ -78,12 +78,17 @@ std::vector<SoakCase> soak_cases()
     };
     // Without the expander nothing drives the agent's lines, and without the agent driver
     // nothing arms them.
+    // The temperature test stops at its first check, after one spinner step.
     const PassText unarmed = [](int i) {
+        const int done = i * (kHealthySpinnerSteps - kTemperatureSteps + 1);
         return kComprehensiveStart +
-               pass_tests(i * kHealthySpinnerSteps, {.counter_agent = kCounterAgentFailed,
+               pass_tests(done, {.counter_agent = kCounterAgentFailed,
+                                              .temperature = current_temperature(25) + spinner(done + kSerialPasses, 1) +
+                                                             kLm77IntMissed + kTemperatureFailed,
                                               .agent_i2c = kAgentI2cFailed,
                                               .agent_irq = kIrqMissed + kAgentIrqFailed,
-                                              .agent_iirq = kIirqMissed + kAgentIirqFailed}) +
+                                              .agent_iirq = kIirqMissed + kAgentIirqFailed,
+                                              .temperature_steps = 1}) +
                kComprehensiveFailed;
     };
     return {

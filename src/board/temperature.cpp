@@ -1,0 +1,219 @@
+#include "board/temperature.h"
+
+#include <cstdio>
+
+#include "board/io_expander.h"
+#include "board/irq_counts.h"
+#include "devices/agentdrv.h"
+#include "devices/error_codes.h"
+#include "devices/i2c.h"
+#include "devices/lm77.h"
+#include "os/os.h"
+#include "shell/options.h"
+#include "shell/result_line.h"
+
+namespace kmb {
+
+namespace {
+
+constexpr int TEMP_CHECK_FAILED = 1;
+constexpr int TEMP_IRQ_MISSED = 5;
+constexpr int TEMP_CRIT_IRQ_MISSED = 6;
+constexpr int TEMP_OUT_OF_RANGE = 7;
+
+// The range the card must read in the factory: the start-up T_LOW and T_HIGH.
+constexpr int TEMP_RANGE_LOW = LM77_START_TLOW;
+constexpr int TEMP_RANGE_HIGH = LM77_START_THIGH;
+// How far each limit is moved past the temperature.
+constexpr int TEMP_TRIGGER_OFFSET = 10;
+
+// The waits of the checks, fixed whatever the interrupts do.
+constexpr unsigned ARM_SETTLE_SECONDS = 2;
+constexpr unsigned QUIET_SECONDS = 3;
+constexpr unsigned TRIGGER_SECONDS = 3;
+
+constexpr const char* kHints[] = {"** Check CPU and LM77 chip           **\n"};
+
+// The temperature in whole degrees; a failed read stores -1 and so reads as -1 degree.
+int read_temperature(int fd)
+{
+    int value = -1;
+    lm77_read_reg(fd, LM77_REG_TEMP, &value);
+    return lm77_to_celsius(value & 0xFFFF);
+}
+
+void print_line(const char* text) { std::printf("%s\n", text); }
+
+// The count of line 27 or 28 after a read of /proc/interrupts whose result is not examined:
+// a failed read leaves the counts as they were.
+int32_t count_of(IrqCounts& counts, int position)
+{
+    read_irq_counts(&counts);
+    return counts.count[position];
+}
+
+} // namespace
+
+int lm77_limit_irq_test(int fd, int reg)
+{
+    const bool high = reg == LM77_REG_THIGH;
+    const int t = read_temperature(fd);
+    agentdrv_get_status();
+    agentdrv_irq_enable(IRQ_LM77_TEMP);
+    os::sleep(ARM_SETTLE_SECONDS);
+    IrqCounts counts{};
+    if (read_irq_counts(&counts) != 0) {
+        return TEMP_CHECK_FAILED;
+    }
+    const int32_t c0 = counts.count[IRQ_POS_LM77_TEMP];
+    os::sleep(QUIET_SECONDS);
+    agentdrv_irq_enable(IRQ_LM77_TEMP);
+    if (read_irq_counts(&counts) != 0) {
+        return TEMP_CHECK_FAILED;
+    }
+    if (counts.count[IRQ_POS_LM77_TEMP] != c0) {
+        print_line("interrupt happenes without trigger");
+        print_line("you may have temperature interrupt line stuck LOW");
+        return TEMP_CHECK_FAILED;
+    }
+
+    const int trigger = high ? t - TEMP_TRIGGER_OFFSET : t + TEMP_TRIGGER_OFFSET;
+    if (lm77_write_reg(fd, reg, lm77_from_celsius(trigger)) != ERR_NONE) {
+        print_line("Error write to high reg");
+        return TEMP_CHECK_FAILED;
+    }
+    os::sleep(TRIGGER_SECONDS);
+    agentdrv_get_status();
+    const int32_t c1 = count_of(counts, IRQ_POS_LM77_TEMP);
+    if (c1 != c0 + 1) {
+        print_line("Expected LM77 interrupt didn't happen");
+        print_line("temperature interrupt line may stuck HIGH");
+        return TEMP_IRQ_MISSED;
+    }
+
+    // The read lets go of INT; putting the limit back is the next event.
+    read_temperature(fd);
+    agentdrv_irq_enable(IRQ_LM77_TEMP);
+    os::sleep(TRIGGER_SECONDS);
+    const int restore = high ? LM77_START_THIGH : LM77_START_TLOW;
+    if (lm77_write_reg(fd, reg, lm77_from_celsius(restore)) != ERR_NONE) {
+        print_line("Error write to high reg");
+        return TEMP_CHECK_FAILED;
+    }
+    os::sleep(TRIGGER_SECONDS);
+    agentdrv_get_status();
+    if (count_of(counts, IRQ_POS_LM77_TEMP) != c1 + 1) {
+        print_line("Expected LM77 interrupt didn't happen");
+        print_line("temperature interrupt line may stuck HIGH");
+        return TEMP_IRQ_MISSED;
+    }
+    read_temperature(fd);
+    return 0;
+}
+
+int lm77_crit_irq_test(int fd)
+{
+    const int t = read_temperature(fd);
+    agentdrv_get_status();
+    agentdrv_irq_enable(IRQ_LM77_CRIT);
+    os::sleep(ARM_SETTLE_SECONDS);
+    IrqCounts counts{};
+    if (read_irq_counts(&counts) != 0) {
+        return TEMP_CHECK_FAILED;
+    }
+    const int32_t c0 = counts.count[IRQ_POS_LM77_CRIT];
+    agentdrv_irq_enable(IRQ_LM77_CRIT);
+    os::sleep(QUIET_SECONDS);
+    if (read_irq_counts(&counts) != 0) {
+        return TEMP_CHECK_FAILED;
+    }
+    if (counts.count[IRQ_POS_LM77_CRIT] != c0) {
+        print_line("critical interrupt happenes without trigger");
+        print_line("critical interrupt line may stuck LOW");
+        return TEMP_CHECK_FAILED;
+    }
+
+    if (lm77_write_reg(fd, LM77_REG_TCRIT, lm77_from_celsius(t - TEMP_TRIGGER_OFFSET)) != ERR_NONE) {
+        print_line("Error write to critical high reg");
+        return TEMP_CHECK_FAILED;
+    }
+    os::sleep(TRIGGER_SECONDS);
+    // T_CRIT_A stays asserted while the temperature is above T_CRIT: the line is let go of
+    // before it is put back.
+    agentdrv_irq_disable(IRQ_LM77_CRIT);
+    agentdrv_get_status();
+    if (count_of(counts, IRQ_POS_LM77_CRIT) != c0 + 1) {
+        print_line("Expected LM77 critical interrupt didn't happen");
+        print_line("critical interrupt line may stuck HIGH");
+        return TEMP_CRIT_IRQ_MISSED;
+    }
+    read_temperature(fd);
+    os::sleep(TRIGGER_SECONDS);
+    if (lm77_write_reg(fd, LM77_REG_TCRIT, lm77_from_celsius(LM77_START_TCRIT)) != ERR_NONE) {
+        print_line("Error write to critical high reg");
+        return TEMP_CHECK_FAILED;
+    }
+    os::sleep(TRIGGER_SECONDS);
+    agentdrv_get_status();
+    read_temperature(fd);
+    return 0;
+}
+
+int temperature_checks()
+{
+    int fd = -1;
+    if (i2c_dev_open(&fd, LM77_ADDRESS) != ERR_NONE) {
+        std::perror("Error open i2c device");
+        return TEMP_CHECK_FAILED;
+    }
+    const int t = read_temperature(fd);
+    std::printf("Current temperature %d C\n", t);
+    int code = 0;
+    if (t < TEMP_RANGE_LOW || t > TEMP_RANGE_HIGH) {
+        print_line("Current temperature is out of range, ");
+        print_line("check your enviroment, or LM77 chip");
+        code = TEMP_OUT_OF_RANGE;
+    } else {
+        spinner_step();
+        code = lm77_limit_irq_test(fd, LM77_REG_THIGH);
+        if (code == 0) {
+            spinner_step();
+            code = lm77_limit_irq_test(fd, LM77_REG_TLOW);
+        }
+        if (code == 0) {
+            spinner_step();
+            code = lm77_crit_irq_test(fd);
+        }
+    }
+    if (os::close(fd) != 0) {
+        std::perror("Error closing 2c device");
+        return TEMP_CHECK_FAILED;
+    }
+    return code;
+}
+
+int temperature_sensor_test()
+{
+    indicate_clear();
+    const int code = temperature_checks();
+    report_result("Temperature sensor test ................", code, kHints);
+    return code;
+}
+
+int temperature_reading_check()
+{
+    int fd = -1;
+    if (i2c_dev_open(&fd, LM77_ADDRESS) != ERR_NONE) {
+        std::perror("Error open i2c device");
+        return 1;
+    }
+    std::printf("Current temperature %d C\n", read_temperature(fd));
+    if (os::close(fd) != 0) {
+        std::perror("Error closing 2c device");
+        return 1;
+    }
+    indicate_pass();
+    return 0;
+}
+
+} // namespace kmb

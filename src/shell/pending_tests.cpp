@@ -1,8 +1,0 @@
-#include "shell/pending_tests.h"
-
-namespace kmb {
-
-int temperature_sensor_test() { return 0; }
-int temperature_reading_check() { return 0; }
-
-} // namespace kmb
