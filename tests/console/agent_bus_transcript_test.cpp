@@ -39,7 +39,7 @@ std::vector<std::string> fault_args(const Case& c, std::vector<std::string> more
 
 std::string start_up(const Case& c)
 {
-    return c.fault != nullptr && std::string(c.fault) == "iox-absent" ? kNoIoExpander : "";
+    return (c.fault != nullptr && std::string(c.fault) == "iox-absent" ? kNoIoExpander : "") + kFreshCpld;
 }
 
 TEST_F(AgentBusTranscript, EachMenuNumberOnceAndAgainWithEnter)
@@ -75,7 +75,7 @@ TEST_F(AgentBusTranscript, LoopedUntilCtrlCAndAFailureEndsTheLoopWhenStopOnError
             continue;
         }
         r = run("stop no\nkmb\n91\n" + n + "\n99\nexit\n", fault_args(c, {"--sigint-at", "20"}));
-        EXPECT_TRUE(repeats_until_ctrl_c(r.out, top_cycle() + "[Disabled] Stop on error\n" + head, [&c](int) { return c.printed; }, 3, tail));
+        EXPECT_TRUE(repeats_until_ctrl_c(r.out, kFreshCpld + top_cycle() + "[Disabled] Stop on error\n" + head, [&c](int) { return c.printed; }, 3, tail));
     }
 }
 

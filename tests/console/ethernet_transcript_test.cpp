@@ -32,7 +32,7 @@ TEST_F(EthernetTranscript, HiddenTenDumpsThePhyAndElevenEditsIt)
     const SimRun r = run("kmb\n10\n11\n0\ny\n0\n\n0\nn\n10\n99\nexit\n");
     const std::string after_write = "BMCR:  0x0\nBMSR:  0x784d\n";
     EXPECT_TRUE(transcript_is(
-        r.out, top_cycle() + kmb_cycle(0) + kPhyDump + kmb_cycle(10) +
+        r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + kPhyDump + kmb_cycle(10) +
                    "please type the register #(hex):  \nreg 0x0 = 0x3100\ndo you want to write to it? "
                    "Please enter the value(hex): 0x" +
                    kmb_cycle(11) + "please type the register #(hex):  \nreg 0x0 = 0x0\ndo you want to write to it? " +
@@ -45,7 +45,7 @@ TEST_F(EthernetTranscript, HiddenTenDumpsThePhyAndElevenEditsIt)
 TEST_F(EthernetTranscript, NineRunsTheEightSettingsWithTheirVerdictsInOneColumn)
 {
     const SimRun r = run("kmb\n9\n99\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + eth_loopback_passed(0) + kmb_cycle(9) + top_cycle()));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + eth_loopback_passed(0) + kmb_cycle(9) + top_cycle()));
     EXPECT_EQ(r.err, "");
     for (const std::string& label : kEthLabels) {
         EXPECT_EQ(label.size(), 57u) << label;
@@ -88,7 +88,7 @@ TEST_F(EthernetTranscript, NineUnderEachFault)
     };
     for (const Case& c : cases) {
         const SimRun r = run("kmb\n9\n99\nexit\n", {"--fault", c.fault});
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + c.out + kmb_cycle(9) + top_cycle())) << c.fault;
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + c.out + kmb_cycle(9) + top_cycle())) << c.fault;
         EXPECT_EQ(r.err, c.err) << c.fault;
     }
 }
@@ -120,7 +120,7 @@ TEST_F(EthernetTranscript, HiddenTwentyToTwentyFourRunTheirFourSettings)
                                  : eth_run_passed(run, done);
             done += external ? 0 : kEthCycles;
         }
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + expected + kmb_cycle(c.number) + top_cycle()))
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + expected + kmb_cycle(c.number) + top_cycle()))
             << n;
         EXPECT_EQ(r.err, "") << n;
     }

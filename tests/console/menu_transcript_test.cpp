@@ -30,7 +30,7 @@ TEST_F(MenuTranscript, ExitMatchesOnItsFirstFourLettersInAnyCase)
     };
     for (const Case& c : cases) {
         const SimRun r = run(c.line);
-        EXPECT_TRUE(transcript_is(r.out, repeat(top_cycle(), c.cycles))) << c.line;
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + repeat(top_cycle(), c.cycles))) << c.line;
         EXPECT_EQ(r.exit_status, 1) << c.line;
     }
 }
@@ -77,7 +77,7 @@ TEST_F(MenuTranscript, OptionsAfterTheHiddenModeSwitches)
 {
     const SimRun r = run("pxwud yes\noptions\njtk no\noptions\nfvt\ness\npxwud no\noptions\nexit\n");
     EXPECT_TRUE(transcript_is(
-        r.out, top_cycle() + "[Enabled] Factory mode\n" + top_cycle() + option_summary(false, true, true, true) +
+        r.out, kFreshCpld + top_cycle() + "[Enabled] Factory mode\n" + top_cycle() + option_summary(false, true, true, true) +
                    top_cycle() + "[Disabled] Manufacturing mode\n" + top_cycle() +
                    option_summary(false, true, true, false) + top_cycle() +
                    // FVT is still allowed; ESS is not.
@@ -145,7 +145,7 @@ TEST_F(MenuTranscript, LoopAndStopTogglesLastOnlyWhileTheKmbMenuIsOpen)
 {
     const SimRun r = run("kmb\n91\n\n92\n99\noptions\nloop yes\nkmb\n91\n99\noptions\nexit\n");
     EXPECT_TRUE(transcript_is(
-        r.out, top_cycle() + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + "loop is disabled\n" +
+        r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + "loop is disabled\n" +
                    kmb_cycle(91) + "stop on error is disabled\n" + kmb_cycle(92) + top_cycle() +
                    option_summary(false, true, false, false) + top_cycle() + "[Enabled] Diagnostic looping\n" +
                    top_cycle() + kmb_cycle(0) + "loop is disabled\n" + kmb_cycle(91) + top_cycle() +
@@ -172,7 +172,7 @@ TEST_F(MenuTranscript, PreProductionRevisionIsWarnedAtEveryMenu)
 {
     const SimRun r = run("help\nexit\n", {"--env", "rev#=03"});
     const std::string cycle = top_menu(kShippedVersion) + pre_production_warning("03") + kTopPrompt;
-    EXPECT_TRUE(transcript_is(r.out, cycle + cycle));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + cycle + cycle));
 }
 
 TEST_F(MenuTranscript, RefusesToRunOutsideTheFixture)

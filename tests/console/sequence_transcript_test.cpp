@@ -43,7 +43,7 @@ TEST_F(SequenceTranscript, CountAndLoopBoundTheComprehensiveRun)
     };
     for (const Case& c : cases) {
         const SimRun r = run(std::string(c.count) + c.loop + "all\nexit\n", c.args);
-        const std::string head = top_cycle() + c.echoed + top_cycle();
+        const std::string head = kFreshCpld + top_cycle() + c.echoed + top_cycle();
         if (c.passes == 0) {
             EXPECT_TRUE(repeats_until_ctrl_c(r.out, head, healthy_pass, 2, top_cycle())) << c.count << c.loop;
             continue;
@@ -66,16 +66,16 @@ TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
     };
     const Case cases[] = {
         {"count 3 with loop", "count 3\nloop yes\nkmb\n1\n99\nexit\n", {},
-         top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1) + top_cycle()},
+         kFreshCpld + top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1) + top_cycle()},
         {"count 3 without loop", "count 3\nloop no\nkmb\n1\n99\nexit\n", {},
-         top_cycle() + count3 + loop_off + kmb_cycle(0) + healthy_passes(1) + kmb_cycle(1) + top_cycle()},
+         kFreshCpld + top_cycle() + count3 + loop_off + kmb_cycle(0) + healthy_passes(1) + kmb_cycle(1) + top_cycle()},
         // 91 turns looping on inside the menu, and the count still bounds it.
         {"count 3 with the menu's loop", "count 3\nkmb\n91\n1\n99\nexit\n", {},
-         top_cycle() + count3 + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + healthy_passes(3) + kmb_cycle(1) +
+         kFreshCpld + top_cycle() + count3 + kmb_cycle(0) + "loop is enabled\n" + kmb_cycle(91) + healthy_passes(3) + kmb_cycle(1) +
              top_cycle()},
         // Stop on error ends the counted loop at the first failing pass.
         {"stop on error", "count 3\nloop yes\nkmb\n1\n99\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"},
-         top_cycle() + count3 + loop_on + kmb_cycle(0) + failing_pass + kmb_cycle(1) + top_cycle()},
+         kFreshCpld + top_cycle() + count3 + loop_on + kmb_cycle(0) + failing_pass + kmb_cycle(1) + top_cycle()},
     };
     for (const Case& c : cases) {
         const SimRun r = run(c.console, c.args);
@@ -85,7 +85,7 @@ TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
     // until the operator's Ctrl-C.
     const SimRun r = run("count 3\nloop yes\nkmb\n1\n\n99\nexit\n", {"--sigint-at", "900"});
     EXPECT_TRUE(repeats_until_ctrl_c(
-        r.out, top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1),
+        r.out, kFreshCpld + top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1),
         [](int i) { return healthy_pass(3 + i); }, 1, kmb_cycle(1) + top_cycle()));
 }
 
@@ -95,7 +95,7 @@ TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
     // beyond the first run's end.
     const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "900"});
     EXPECT_TRUE(repeats_until_ctrl_c(r.out,
-                                     top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
+                                     kFreshCpld + top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
                                          top_cycle() + healthy_passes(2) + top_cycle(),
                                      [](int i) { return healthy_pass(2 + i); }, 2, top_cycle()));
 }
@@ -117,7 +117,7 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
     // (The late Ctrl-C at 300 s only ends the loop if that went wrong.)
     const SimRun r = run("jtk yes\ness\n5\nkmb\n91\n3\n99\nexit\n", {"--sigint-at", "6", "--sigint-at", "300"});
     EXPECT_TRUE(transcript_is(
-        r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine + kEssCountPrompt +
+        r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine + kEssCountPrompt +
                    "count = 5\n" + "--- Start pass 1.  " + kDateLine + ess_tests(0) + kComprehensivePassed +
                    "\n" + "--- Start pass 2.  " + kDateLine + "\n\n" + kDateLine + top_cycle() + kmb_cycle(0) +
                    "loop is enabled\n" + kmb_cycle(91) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
@@ -126,7 +126,7 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
 TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
 {
     const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
                                          pass_tests(0, {.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed +
                                          top_cycle()));
 }
@@ -136,7 +136,7 @@ TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
     const SimRun r = run("loop yes\nstop no\nall\nexit\n",
                          {"--fault", "counter-agent-pin7-stuck-low", "--sigint-at", "300"});
     EXPECT_TRUE(repeats_until_ctrl_c(r.out,
-                                     top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
+                                     kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() +
                                          "[Disabled] Stop on error\n" + top_cycle(),
                                      counter_agent_failing_pass, 2, top_cycle()));
 }
@@ -144,7 +144,7 @@ TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
 TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
 {
     const SimRun r = run("fvt\npxwud y\nfvt\nexit\n", {"--fault", "counter-agent-output-bit0-stuck"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kFvtRefused + top_cycle() + "[Enabled] Factory mode\n" +
                                          top_cycle() +
                                          pass_tests(0, {.counter_agent = "Error read back output port default value\n"
                                                                          "expect: 0x00         read: 0x1\n" +

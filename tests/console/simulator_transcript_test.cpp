@@ -53,7 +53,7 @@ TEST(SimulatorState, TheCardKeepsItsLogsAndEnvironmentButNotItsTmp)
     std::ofstream(state.path() / "fs/mnt/logs/kept") << "x";
     std::ofstream(state.path() / "fs/tmp/scratch") << "x";
     const SimRun r = run_sim(args, "exit\n");
-    EXPECT_TRUE(transcript_is(r.out, top_menu(kShippedVersion) + pre_production_warning("05") + kTopPrompt));
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_menu(kShippedVersion) + pre_production_warning("05") + kTopPrompt));
     EXPECT_TRUE(std::filesystem::exists(state.path() / "fs/mnt/logs/kept"));
     EXPECT_FALSE(std::filesystem::exists(state.path() / "fs/tmp/scratch"));
 }

@@ -47,7 +47,7 @@ TEST_F(TemperatureTranscript, MenuFiveOnceAndAgainWithEnter)
 {
     for (const Case& c : cases()) {
         const SimRun r = run("kmb\n5\n\n99\nexit\n", c.args);
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + kmb_cycle(0) + one_run(c, 0) + kmb_cycle(5) +
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kmb_cycle(0) + one_run(c, 0) + kmb_cycle(5) +
                                              one_run(c, c.steps) + kmb_cycle(5) + top_cycle()))
             << c.title;
         EXPECT_EQ(r.err, c.err + c.err) << c.title;
@@ -62,7 +62,7 @@ TEST_F(TemperatureTranscript, MenuFiveLoopedUntilCtrlC)
         args.insert(args.end(), {"--sigint-at", "100"});
         const SimRun r = run("stop no\nkmb\n91\n5\n99\nexit\n", args);
         EXPECT_TRUE(repeats_until_ctrl_c(
-            r.out, top_cycle() + "[Disabled] Stop on error\n" + top_cycle() + kmb_cycle(0) + "loop is enabled\n" +
+            r.out, kFreshCpld + top_cycle() + "[Disabled] Stop on error\n" + top_cycle() + kmb_cycle(0) + "loop is enabled\n" +
                        kmb_cycle(91),
             [&c](int i) { return one_run(c, i * c.steps); }, 2, kmb_cycle(5) + top_cycle()))
             << c.title;
@@ -80,7 +80,7 @@ TEST_F(TemperatureTranscript, EssReadsTheTemperatureInsteadOfTestingIt)
                       ess_tests(pass * kEssSpinnerSteps, celsius) +
                       kComprehensivePassed + "\n";
         }
-        EXPECT_TRUE(transcript_is(r.out, top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
+        EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Manufacturing mode\n" + top_cycle() + kDateLine +
                                              kEssCountPrompt + "count = 2\n" + passes + "\n\n" + kDateLine +
                                              top_cycle()))
             << temp;
@@ -91,7 +91,7 @@ TEST_F(TemperatureTranscript, ComprehensiveTestCountsTheChecksCode)
 {
     // The temperature step fails inside an otherwise healthy pass, in its place in the order.
     const SimRun r = run("all\nexit\n", {"--fault", "lm77-int-open"});
-    EXPECT_TRUE(transcript_is(r.out, top_cycle() + kComprehensiveStart +
+    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kComprehensiveStart +
                                          pass_tests(0, {.temperature = current_temperature(25) +
                                                                        spinner(kSerialPasses, 1) + kLm77IntMissed +
                                                                        kTemperatureFailed,

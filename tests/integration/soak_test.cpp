@@ -140,7 +140,7 @@ TEST_P(Soak, EveryPassGivesTheSameVerdictsAndNothingIsLeftBehind)
         "stop no\ncount " + std::to_string(c.passes) + "\nloop yes\nall\nexit\n";
     const Session s = run_diagnostic(card, console);
 
-    const std::string head = c.startup + top_cycle() + "[Disabled] Stop on error\n" + top_cycle() + "Count = " +
+    const std::string head = c.startup + kFreshCpld + top_cycle() + "[Disabled] Stop on error\n" + top_cycle() + "Count = " +
                              std::to_string(c.passes) + "\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
                              top_cycle();
     EXPECT_EQ(first_differing_pass(s.out, head, c.pass, c.passes), -1) << "the run went astray in that pass";

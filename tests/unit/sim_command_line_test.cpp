@@ -119,6 +119,10 @@ TEST(CommandLine, EveryOptionInBothSpellings)
     EXPECT_EQ(defaults.eth_ip, "192.0.2.20");
     EXPECT_EQ(parse({"--eth-ip", "192.0.2.250"}).config.eth_ip, "192.0.2.250");
     EXPECT_EQ(defaults.ram_mib, 64u);
+    EXPECT_FALSE(defaults.cpld_reason.has_value()) << "a card keeps the reason its last reset left";
+    EXPECT_EQ(parse({"--cpld", "0xA0"}).config.cpld_reason, uint8_t{0xA0});
+    EXPECT_EQ(parse({"--cpld=0x3"}).config.cpld_reason, uint8_t{0x03});
+    EXPECT_EQ(parse({"--cpld", "32"}).config.cpld_reason, uint8_t{32});
 }
 
 TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
@@ -158,6 +162,9 @@ TEST(CommandLine, BadValuesAndMistypedLinesAreRefused)
         {{"--ram", "99999999999"}, "'99999999999'", false},
         {{"--temp", "25.25"}, "'25.25'", false},   {{"--temp", "-56"}, "'-56'", false},
         {{"--temp", "125.5"}, "'125.5'", false},   {{"--temp", "warm"}, "'warm'", false},
+        {{"--cpld", "0x100"}, "'0x100'", false},   {{"--cpld", "256"}, "'256'", false},
+        {{"--cpld", "0xg0"}, "'0xg0'", false},     {{"--cpld", "0x"}, "'0x'", false},
+        {{"--cpld", "-1"}, "'-1'", false},
     };
     for (const Bad& b : cases) {
         const Parsed p = parse(b.args);
@@ -229,7 +236,7 @@ TEST(CommandLine, HelpAndVersion)
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.err, "");
     for (const char* option : {"--state", "--speed", "--start-time", "--fault", "--list-faults", "--env",
-                               "--sigint-at", "--syslog", "--temp", "--console-baud", "--ram", "--help",
+                               "--sigint-at", "--syslog", "--temp", "--console-baud", "--ram", "--cpld", "--help",
                                "--version"}) {
         EXPECT_NE(p.out.find(std::string(option) + " "), std::string::npos) << option;
     }

@@ -39,6 +39,8 @@ TEST(StartUp, RunsItsStepsInOrder)
         // 3. the counter agent's defaults
         "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x1f", "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00",
         "i2c 0x1f w 03 ff",
+        // 4. the CPLD's reset reason; 5. the reset tests' markers, watchdog first
+        "open /dev/mem", "open /mnt/logs/diagwd", "open /mnt/logs/diagpri", "open /mnt/logs/diagsec",
         // 8. the fail lamp
         "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x18", "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 3a",
         // 9. the LM77: configuration and limits, then the temperature and limits read back
@@ -74,7 +76,7 @@ TEST(StartUp, OutsideTheFixtureNothingIsTouched)
 TEST(StartUp, AMissingExpanderIsWarnedAndStartUpGoesOn)
 {
     SimCard card({Fault::IoxAbsent});
-    EXPECT_EQ(console_of(card).rfind("ERROR open IO expander, most tests can't run\n\n\nKMB diagnostic menu", 0), 0u);
+    EXPECT_EQ(console_of(card).rfind("ERROR open IO expander, most tests can't run\n cpld = 0\n\n\nKMB diagnostic menu", 0), 0u);
     // The counter agent is still put to its defaults.
     EXPECT_EQ(card.card().fixture().counter_agent().read_register(REG_POLARITY), CA_DEFAULT_POLARITY);
 }
@@ -122,7 +124,7 @@ TEST(StartUp, VersionTextIsTheFirstLineWithoutItsLineEnds)
             std::filesystem::remove_all(card.card().fs().host_path("/tmp"));
         }
         const std::string out = console_of(card);
-        const std::string header = std::string("\n\nKMB diagnostic menu (version ") + c.shown + ")\n";
+        const std::string header = std::string(" cpld = 0\n\n\nKMB diagnostic menu (version ") + c.shown + ")\n";
         EXPECT_EQ(out.rfind(header, 0), 0u) << (c.file ? c.file : "(none)") << "\n" << out.substr(0, 60);
     }
 }
