@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -68,15 +67,6 @@ TEST_F(ResetTranscript, EachResetTestIsJudgedAtTheNextStartOnce)
     }
 }
 
-TEST_F(ResetTranscript, TheSecondaryImageIsRecordedForTheStartScripts)
-{
-    run("kmb\n15\ny\n");
-    run("exit\n");
-    std::ifstream in(state_.path() / "fs/var/run/backup_fw", std::ios::binary);
-    const std::string record((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(record, std::string(1, '\x30'));
-}
-
 TEST_F(ResetTranscript, AMarkerIsJudgedAgainstWhateverTheCpldShows)
 {
     struct Case {
@@ -111,34 +101,6 @@ TEST_F(ResetTranscript, AMarkerIsJudgedAgainstWhateverTheCpldShows)
         for (const char* m : c.markers) {
             EXPECT_FALSE(std::filesystem::exists(marker(m))) << m;
         }
-    }
-}
-
-TEST_F(ResetTranscript, AResetThatNeverCameFailsAtTheNextStart)
-{
-    struct Case {
-        const char* fault;
-        const char* menu;
-        std::string asked;
-        std::string verdict;
-    };
-    const Case cases[] = {
-        {"watchdog-dead", "13", kWatchdogWarning,
-         "It was watch dog reset, but cpld shows 0x0\nWatchdog reset test................FAIL\n"},
-        {"counter-agent-reset-dead", "14", kCounterAgentWarning + "Start reset KMB with primary image\n",
-         "It was primary reset, but cpld shows 0x0\nCounter agent primary reset test................FAIL\n"},
-        {"counter-agent-reset-dead", "15", kCounterAgentWarning + "Start reset KMB with secondary image\n",
-         "It was secondary reset, but cpld shows 0x0\nCounter agent secondary reset test................FAIL\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.fault) + " " + c.menu);
-        std::filesystem::remove_all(state_.path());
-        const SimRun armed = run(std::string("kmb\n") + c.menu + "\ny\n99\nexit\n", {"--fault", c.fault});
-        EXPECT_EQ(armed.exit_status, 1) << "the card reset after all";
-        EXPECT_TRUE(transcript_is(armed.out, kFreshCpld + top_cycle() + kmb_cycle(0) + c.asked +
-                                                 kmb_cycle(std::stoi(c.menu)) + top_cycle()));
-        const SimRun judged = run("exit\n", {"--fault", c.fault});
-        EXPECT_TRUE(transcript_is(judged.out, kFreshCpld + kMismatch + c.verdict + top_cycle()));
     }
 }
 

@@ -66,21 +66,6 @@ TEST_F(MenuActions, TopLevelKeywordsSetWhatTheySay)
     }
 }
 
-TEST_F(MenuActions, FactoryModeSwitchTakesManufacturingModeWithIt)
-{
-    CapturedOutput capture;
-    top_menu_dispatch("pxwud yes\n");
-    top_menu_dispatch("jtk no\n");
-    EXPECT_EQ(diag_options.mode, MODE_FACTORY);
-    top_menu_dispatch("jtk y\n");
-    top_menu_dispatch("pxwud off\n");
-    EXPECT_EQ(diag_options.mode, 0);
-    top_menu_dispatch("default\n");
-    top_menu_dispatch("pxwud on\n");
-    top_menu_dispatch("default\n");
-    EXPECT_EQ(diag_options.mode, MODE_FACTORY | MODE_MANUFACTURING) << "Default leaves the modes alone";
-}
-
 TEST_F(MenuActions, EveryTestMenuNumberLeavesNoDescriptorOpen)
 {
     // Every number the menu knows, and some it does not.
@@ -92,16 +77,6 @@ TEST_F(MenuActions, EveryTestMenuNumberLeavesNoDescriptorOpen)
         capture.stop();
         EXPECT_EQ(card_.os().open_descriptor_count(), 0) << number << ": " << card_.os().open_descriptor_names();
     }
-}
-
-TEST_F(MenuActions, TestMenuTogglesFlipTheLiveSettings)
-{
-    card_.os().set_console_input("91\n92\n\n99\n");
-    CapturedOutput capture;
-    kmb_test_menu();
-    capture.stop();
-    EXPECT_EQ(diag_options.loop, 1);
-    EXPECT_EQ(diag_options.stop_on_error, 1) << "92 twice (the second by Enter) gives it back";
 }
 
 TEST_F(MenuActions, EssRestoresItsModeBitAndTheCountIsUsedUp)

@@ -246,12 +246,11 @@ TEST_F(ShellTest, VersionScript)
         bool err;
     };
     const VersionCase cases[] = {
-        {"3.2.0\n", "/usr/local/bin/version.sh -e -r", 0, "3.2.0\n", false},
-        {"3.2.1\r\nbuilt by someone\n", "/usr/local/bin/version.sh -e -r", 0, "3.2.1\r\n", false},
-        {"3.3", "/usr/local/bin/version.sh -r -e", 0, "3.3", false},
+        // What start-up's "-e -r" makes of each release file is start-up's test; these are the
+        // spellings and mistakes it never types.
+        {"3.2.1\r\nbuilt by someone\n", "/usr/local/bin/version.sh -r -e", 0, "3.2.1\r\n", false},
         {"\n", "/usr/local/bin/version.sh -er", 0, "\n", false},
-        {"", "/usr/local/bin/version.sh -e -r", 0, "", false},
-        {nullptr, "/usr/local/bin/version.sh -e -r", kExit1, "", true},
+        {nullptr, "/usr/local/bin/version.sh -er", kExit1, "", true},
         {"3.2.0\n", "/usr/local/bin/version.sh -x", kSyntax, "", true},
         {"3.2.0\n", "/usr/local/bin/version.sh -e -r extra", kSyntax, "", true},
     };
