@@ -39,13 +39,14 @@ TEST(OperatorWait, TimersRunWhileThePromptWaitsAndTypedLinesDoNotWait)
 {
     struct Case {
         double speed;
+        int64_t due_us;    // the timer, in card time from now
         const char* typed; // before the wait
         bool timer_runs;
     };
     const Case cases[] = {
-        {1e6, "", true},      // two card seconds pass in two microseconds
-        {1e6, "y\n", false},  // the answer is there: read it first
-        {0, "", false},       // at speed 0 the console's own wait runs the timers
+        {1e6, 2'000'000, "", true},       // two card seconds pass in two microseconds
+        {1, 60'000'000, "y\n", false},    // the answer is there: read it first
+        {0, 2'000'000, "", false},        // at speed 0 the console's own wait runs the timers
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.speed);
@@ -55,11 +56,11 @@ TEST(OperatorWait, TimersRunWhileThePromptWaitsAndTypedLinesDoNotWait)
                   static_cast<ssize_t>(std::char_traits<char>::length(c.typed)));
         sim::VirtualClock clock(0, c.speed);
         bool bitten = false;
-        clock.after(2'000'000, [&bitten] { bitten = true; });
+        clock.after(c.due_us, [&bitten] { bitten = true; });
         int looked = 0;
         sim::wait_for_operator(clock, console.in, [&looked] { ++looked; });
         EXPECT_EQ(bitten, c.timer_runs);
-        EXPECT_EQ(clock.now_us() >= 2'000'000, c.timer_runs);
+        EXPECT_EQ(clock.now_us() >= c.due_us, c.timer_runs);
         if (c.timer_runs) {
             EXPECT_GT(looked, 0) << "the card is asked after the timer's time has passed";
         }
