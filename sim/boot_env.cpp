@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "sim/atomic_file.h"
+
 namespace kmb::sim {
 
 namespace {
@@ -26,22 +28,6 @@ const std::vector<std::pair<std::string, std::string>>& new_card()
 }
 
 std::size_t footprint(const std::string& name, const std::string& value) { return name.size() + 1 + value.size() + 1; }
-
-bool write_all(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 class FdCloser {
 public:
@@ -191,30 +177,7 @@ bool BootEnv::save() const
     for (const auto& [name, value] : vars_) {
         text += name + "=" + value + "\n";
     }
-    // A power cut while saving leaves the old environment or the new one, never half of each;
-    // a temporary of its own name per save, so that no two writers share one.
-    std::string temp = file_.string() + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool written = ::fchmod(fd, 0644) == 0 && write_all(fd, text) && ::fsync(fd) == 0;
-    const int saved = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), file_.c_str()) != 0) {
-        const int why = written ? errno : saved;
-        ::unlink(temp.c_str());
-        errno = why;
-        return false;
-    }
-    // The rename itself is kept once the folder is on disk.
-    const std::filesystem::path folder = file_.has_parent_path() ? file_.parent_path() : ".";
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    return replace_file(file_, text);
 }
 
 } // namespace kmb::sim

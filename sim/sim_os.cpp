@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "os/linux_os.h"
+#include "sim/operator_wait.h"
 
 namespace kmb::sim {
 
@@ -377,6 +378,9 @@ char* SimOs::read_line(char* buf, int size)
     reading_ = true;
     if (console_line_ != nullptr) {
         console_line_->drained();
+    }
+    if (console_ == nullptr) {
+        wait_for_operator(card_.clock(), stdin, [this] { card_.throw_if_reset(); });
     }
     const auto started = std::chrono::steady_clock::now();
     char* line = os::read_bounded_line(console_ != nullptr ? console_ : stdin, buf, size);

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "sim/atomic_file.h"
+
 namespace kmb::sim {
 
 std::optional<std::vector<uint8_t>> load_state_bytes(const std::filesystem::path& file, std::size_t length,
@@ -54,30 +56,7 @@ std::optional<std::vector<uint8_t>> load_state_bytes(const std::filesystem::path
 
 bool save_state_bytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes)
 {
-    std::string temp = file.string() + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = ::fchmod(fd, 0644) == 0;
-    for (std::size_t done = 0; written && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        written = n > 0;
-        done += n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-    written = written && ::fsync(fd) == 0;
-    const int saved = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), file.c_str()) != 0) {
-        const int why = written ? errno : saved;
-        ::unlink(temp.c_str());
-        errno = why;
-        return false;
-    }
-    return true;
+    return replace_file(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 } // namespace kmb::sim

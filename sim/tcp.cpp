@@ -1,3 +1,6 @@
+// The card's TCP stack setting up connections: sockets, their addresses and ports, listen,
+// connect (inside the kernel, or out through eth0 and back when the nat rules send it there)
+// and accept.
 #include "sim/tcp.h"
 
 #include <algorithm>
@@ -6,22 +9,13 @@
 #include <cstring>
 #include <netinet/in.h>
 
+#include "sim/tcp_socket.h"
+
 namespace kmb::sim {
 
+using namespace tcp_internal;
+
 namespace {
-
-constexpr int64_t kLoopbackUs = 20;           // through the kernel's own loopback
-constexpr int64_t kFrameGapUs = 100;          // a segment's way through the driver, PHY and back
-constexpr std::size_t kWindow = 256 * 1024;   // what one direction holds in flight
-constexpr int64_t kTimeWaitUs = 60'000'000;   // a port closed first is kept this long
-constexpr int64_t kConnectGiveUpUs = 127'000'000; // SYN retries of a blocking connect
-constexpr uint32_t kAny = INADDR_ANY;
-
-int fail(int error)
-{
-    errno = error;
-    return -1;
-}
 
 // An IPv4 address as bind and connect take it: 0, or the errno they fail with.
 int inet_address(const sockaddr* addr, socklen_t length, sockaddr_in& sin)
@@ -37,31 +31,6 @@ int inet_address(const sockaddr* addr, socklen_t length, sockaddr_in& sin)
 }
 
 } // namespace
-
-// One socket of the card, shared by its descriptor and by the stack's lists.
-struct TcpSocket {
-    enum class State { Fresh, Listening, Connecting, Connected, Closed };
-    State state = State::Fresh;
-    bool nonblocking = false;
-    bool bound = false;
-    bool released = false;
-    uint32_t local_addr = kAny;
-    uint16_t local_port = 0;
-    uint32_t remote_addr = 0;
-    uint16_t remote_port = 0;
-    int error = 0;          // to be reported by the next call
-    int64_t ready_us = 0;   // Connecting: when the handshake completes
-    bool lost = false;      // Connecting: the SYN never arrives
-    int backlog = 0;
-    std::deque<std::shared_ptr<TcpSocket>> pending; // Listening: connections not yet accepted
-    // Connected: what this end reads, and the peer's.
-    std::shared_ptr<std::deque<TcpStack::Chunk>> in;
-    std::shared_ptr<std::deque<TcpStack::Chunk>> out;
-    std::shared_ptr<bool> in_closed;  // the peer sent its FIN
-    std::shared_ptr<bool> out_closed; // this end sent its FIN
-    std::weak_ptr<TcpSocket> peer;
-    bool over_phy = false;
-};
 
 TcpStack::TcpStack(VirtualClock& clock, Trace& trace, Phy& phy, Eth0& eth0, NatTable& nat)
     : clock_(clock), trace_(trace), phy_(phy), eth0_(eth0), nat_(nat)
@@ -231,12 +200,6 @@ std::optional<uint32_t> TcpStack::over_eth0(uint32_t src, uint32_t dst)
     return delivered;
 }
 
-int64_t TcpStack::wire_time_us(std::size_t bytes)
-{
-    const int64_t bits_per_us = phy_.speed100() ? 100 : 10;
-    return kFrameGapUs + static_cast<int64_t>(bytes) * 8 / bits_per_us;
-}
-
 int TcpStack::connect(TcpSocket& s, const sockaddr* addr, socklen_t length)
 {
     sockaddr_in sin;
@@ -346,13 +309,6 @@ int TcpStack::connect(TcpSocket& s, const sockaddr* addr, socklen_t length)
     return 0;
 }
 
-void TcpStack::settle(TcpSocket& s)
-{
-    if (s.state == TcpSocket::State::Connecting && !s.lost && s.ready_us <= clock_.now_us() && s.in) {
-        s.state = TcpSocket::State::Connected;
-    }
-}
-
 std::shared_ptr<TcpSocket> TcpStack::accept(TcpSocket& s, sockaddr* addr, socklen_t* length)
 {
     if (s.state != TcpSocket::State::Listening) {
@@ -380,118 +336,6 @@ std::shared_ptr<TcpSocket> TcpStack::accept(TcpSocket& s, sockaddr* addr, sockle
     }
     trace_.note("tcp accept from " + dotted(child->remote_addr) + ":" + std::to_string(child->remote_port));
     return child;
-}
-
-ssize_t TcpStack::send(TcpSocket& s, const void* buf, size_t count)
-{
-    settle(s);
-    if (s.error != 0) {
-        const int error = s.error;
-        s.error = 0;
-        return fail(error);
-    }
-    if (s.state == TcpSocket::State::Connecting) {
-        return fail(EAGAIN);
-    }
-    const auto peer = s.peer.lock();
-    if (s.state != TcpSocket::State::Connected || *s.out_closed || !peer || peer->released) {
-        return fail(EPIPE);
-    }
-    if (count == 0) {
-        return 0;
-    }
-    std::size_t in_flight = 0;
-    for (const Chunk& c : *s.out) {
-        in_flight += c.bytes.size() - c.taken;
-    }
-    const std::size_t room = kWindow > in_flight ? kWindow - in_flight : 0;
-    if (room == 0) {
-        return fail(EAGAIN);
-    }
-    const std::size_t n = std::min(count, room);
-    Chunk chunk{clock_.now_us() + kLoopbackUs, std::string(static_cast<const char*>(buf), n)};
-    if (s.over_phy) {
-        chunk.due_us = clock_.now_us() + wire_time_us(n);
-        if (phy_.link_up()) {
-            phy_.carry(reinterpret_cast<uint8_t*>(chunk.bytes.data()), n);
-            eth0_.counters().tx_bytes += n;
-            eth0_.counters().rx_bytes += n;
-            eth0_.counters().tx_packets += (n + 1447) / 1448;
-            eth0_.counters().rx_packets += (n + 1447) / 1448;
-        } else {
-            // Lost on the line; TCP sends it again and again, and the line stays down.
-            chunk.due_us = INT64_MAX;
-        }
-    }
-    s.out->push_back(std::move(chunk));
-    return static_cast<ssize_t>(n);
-}
-
-ssize_t TcpStack::read(TcpSocket& s, void* buf, size_t count)
-{
-    settle(s);
-    if (s.state == TcpSocket::State::Connecting) {
-        return fail(EAGAIN);
-    }
-    if (s.state != TcpSocket::State::Connected) {
-        return fail(ENOTCONN);
-    }
-    if (count == 0) {
-        return 0;
-    }
-    while (true) {
-        std::size_t got = 0;
-        auto* out = static_cast<char*>(buf);
-        while (got < count && !s.in->empty() && s.in->front().due_us <= clock_.now_us()) {
-            Chunk& c = s.in->front();
-            const std::size_t n = std::min(count - got, c.bytes.size() - c.taken);
-            std::memcpy(out + got, c.bytes.data() + c.taken, n);
-            got += n;
-            c.taken += n;
-            if (c.taken == c.bytes.size()) {
-                s.in->pop_front();
-            }
-        }
-        if (got > 0) {
-            return static_cast<ssize_t>(got);
-        }
-        if (s.in->empty() && *s.in_closed) {
-            return 0;
-        }
-        if (s.nonblocking || s.in->empty() || s.in->front().due_us == INT64_MAX) {
-            return fail(EAGAIN);
-        }
-        clock_.advance(s.in->front().due_us - clock_.now_us());
-    }
-}
-
-void TcpStack::close(TcpSocket& s)
-{
-    if (s.released) {
-        return;
-    }
-    s.released = true;
-    if (s.state == TcpSocket::State::Listening) {
-        // Connections nobody accepted are reset.
-        for (const auto& child : s.pending) {
-            child->released = true;
-            if (const auto client = child->peer.lock()) {
-                client->error = ECONNRESET;
-                *client->in_closed = true;
-            }
-        }
-        s.pending.clear();
-    }
-    if (s.out_closed) {
-        *s.out_closed = true;
-        const auto peer = s.peer.lock();
-        // The end that closes first waits out its port.
-        if (peer && !peer->released && s.state == TcpSocket::State::Connected) {
-            time_wait_[s.local_port] = clock_.now_us() + kTimeWaitUs;
-        }
-    }
-    s.state = TcpSocket::State::Closed;
-    trace_.note("tcp close " + dotted(s.local_addr) + ":" + std::to_string(s.local_port));
 }
 
 } // namespace kmb::sim

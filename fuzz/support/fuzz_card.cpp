@@ -77,7 +77,8 @@ FuzzCard::FuzzCard(std::vector<sim::Fault> faults, std::vector<std::pair<std::st
 FuzzCard::~FuzzCard()
 {
     os::install(previous_);
-    if (os_->open_descriptor_count() != 0) {
+    // A reset takes what the program held with it; otherwise nothing may be left open.
+    if (!card_->clock().halted() && os_->open_descriptor_count() != 0) {
         std::fprintf(stderr, "kmb fuzz: the diagnostic left open: %s\n", os_->open_descriptor_names().c_str());
         std::abort();
     }

@@ -1,17 +1,14 @@
-#include "sim/card_reset.h"
 #include "fuzz/support/scripted_operator.h"
 
 #include <string>
 
 #include "fuzz/support/fuzz_card.h"
-#include "shell/input.h"
 #include "shell/options.h"
+#include "sim/card_reset.h"
 
 namespace kmb::fuzz {
 
 namespace {
-
-bool is_reset_test(int32_t selection) { return selection >= 13 && selection <= 15; }
 
 // Card time an input may use before the operator stops it: some thirty comprehensive passes.
 constexpr int64_t kBudgetUs = 120'000'000;
@@ -54,13 +51,6 @@ char* ScriptedOperator::read_line(char* buf, int size)
     }
     if (diag_options.loop != 0) {
         diag_options.interrupted = 1;
-    }
-    // The ESS count prompt is the one read while an ESS sequence runs; there 13 is a count.
-    const bool menu_choice = (diag_options.mode & MODE_ESS) == 0;
-    if (menu_choice && size >= 3 && is_reset_test(parse_number(buf))) {
-        buf[0] = '0';
-        buf[1] = '\n';
-        buf[2] = '\0';
     }
     return line;
 }

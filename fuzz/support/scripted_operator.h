@@ -6,13 +6,12 @@
 // a fuzzer that let it run would stop finding anything. The rules:
 //
 // 1. A line read while looping is on comes with a Ctrl-C: the looped run makes exactly one
-//    pass. Only a pending Ctrl-C can end such a loop at all, and the tests that have not
-//    landed yet do no waits, so a loop of them would never reach the operator again.
+//    pass. Only a pending Ctrl-C can end such a loop at all.
 // 2. Once the card's clock has run `budget` past the start of the input, every wait of the
 //    program brings a Ctrl-C and the console reads as ended: long ESS runs and counted runs
 //    stop after the pass in progress, and the menus are left as at the end of input.
-// 3. The reset tests (menu 13, 14, 15) are never chosen: on the card they reboot it, which
-//    ends the process, and the fuzzer would take that for a crash.
+// 3. A reset test that resets the card ends the input's session where the card went down, as
+//    the operator's session would end; the next input is a new card.
 //
 // So every piece of the menus, options and runner is reached, and an input's work is bounded
 // by its length and the budget.

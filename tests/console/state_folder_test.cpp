@@ -70,6 +70,12 @@ TEST(StateFolder, ABrokenStateIsRefusedByNameAndLeftAsItWas)
              fs::create_symlink(o, s / "fs/etc");
          },
          "/fs/etc'", "is not a folder", {}},
+        {"a reset reason of two bytes",
+         [](const fs::path& s, const fs::path&) { write_file(s / "cpld", "\x20\x30"); }, "cpld'",
+         "holds 2 or more bytes, not 1", {}},
+        {"the counter agent's registers linked from elsewhere",
+         [](const fs::path& s, const fs::path& o) { fs::create_symlink(o / "victim", s / "counter_agent"); },
+         "counter_agent'", "cannot be read", {}},
         {"an --env too long for the environment", [](const fs::path&, const fs::path&) {}, "--env big=",
          "does not fit", {"--env", "big=" + std::string(9000, 'v')}},
     };
