@@ -52,6 +52,31 @@ int32_t count_of(IrqCounts& counts, int position)
     return counts.count[position];
 }
 
+// Arms `line`, lets it settle and keeps its count as `c0`, then watches the line stay quiet
+// while nothing has moved a limit; `counts` holds the last counts read. The limit check arms
+// again after the quiet wait, the critical check before it.
+enum class Quiet { Yes, NoCounts, Fired };
+Quiet untriggered_line_is_quiet(int line, int position, bool rearm_before_wait, IrqCounts& counts, int32_t& c0)
+{
+    agentdrv_irq_enable(line);
+    os::sleep(ARM_SETTLE_SECONDS);
+    if (read_irq_counts(&counts) != 0) {
+        return Quiet::NoCounts;
+    }
+    c0 = counts.count[position];
+    if (rearm_before_wait) {
+        agentdrv_irq_enable(line);
+    }
+    os::sleep(QUIET_SECONDS);
+    if (!rearm_before_wait) {
+        agentdrv_irq_enable(line);
+    }
+    if (read_irq_counts(&counts) != 0) {
+        return Quiet::NoCounts;
+    }
+    return counts.count[position] == c0 ? Quiet::Yes : Quiet::Fired;
+}
+
 } // namespace
 
 int lm77_limit_irq_test(int fd, int reg)
@@ -59,19 +84,13 @@ int lm77_limit_irq_test(int fd, int reg)
     const bool high = reg == LM77_REG_THIGH;
     const int t = read_temperature(fd);
     agentdrv_get_status();
-    agentdrv_irq_enable(IRQ_LM77_TEMP);
-    os::sleep(ARM_SETTLE_SECONDS);
     IrqCounts counts{};
-    if (read_irq_counts(&counts) != 0) {
+    int32_t c0 = 0;
+    const Quiet quiet = untriggered_line_is_quiet(IRQ_LM77_TEMP, IRQ_POS_LM77_TEMP, false, counts, c0);
+    if (quiet == Quiet::NoCounts) {
         return TEMP_CHECK_FAILED;
     }
-    const int32_t c0 = counts.count[IRQ_POS_LM77_TEMP];
-    os::sleep(QUIET_SECONDS);
-    agentdrv_irq_enable(IRQ_LM77_TEMP);
-    if (read_irq_counts(&counts) != 0) {
-        return TEMP_CHECK_FAILED;
-    }
-    if (counts.count[IRQ_POS_LM77_TEMP] != c0) {
+    if (quiet == Quiet::Fired) {
         print_line("interrupt happenes without trigger");
         print_line("you may have temperature interrupt line stuck LOW");
         return TEMP_CHECK_FAILED;
@@ -115,19 +134,13 @@ int lm77_crit_irq_test(int fd)
 {
     const int t = read_temperature(fd);
     agentdrv_get_status();
-    agentdrv_irq_enable(IRQ_LM77_CRIT);
-    os::sleep(ARM_SETTLE_SECONDS);
     IrqCounts counts{};
-    if (read_irq_counts(&counts) != 0) {
+    int32_t c0 = 0;
+    const Quiet quiet = untriggered_line_is_quiet(IRQ_LM77_CRIT, IRQ_POS_LM77_CRIT, true, counts, c0);
+    if (quiet == Quiet::NoCounts) {
         return TEMP_CHECK_FAILED;
     }
-    const int32_t c0 = counts.count[IRQ_POS_LM77_CRIT];
-    agentdrv_irq_enable(IRQ_LM77_CRIT);
-    os::sleep(QUIET_SECONDS);
-    if (read_irq_counts(&counts) != 0) {
-        return TEMP_CHECK_FAILED;
-    }
-    if (counts.count[IRQ_POS_LM77_CRIT] != c0) {
+    if (quiet == Quiet::Fired) {
         print_line("critical interrupt happenes without trigger");
         print_line("critical interrupt line may stuck LOW");
         return TEMP_CHECK_FAILED;
