@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "board/io_expander.h"
+#include "console/operator_texts.h"
 #include "board/temperature.h"
 #include "devices/agentdrv.h"
 #include "devices/i2c.h"
@@ -20,26 +21,6 @@ namespace {
 
 using sim::Fault;
 
-const std::string kLabel = "Temperature sensor test ................";
-const std::string kHint = "** Check CPU and LM77 chip           **\n";
-const std::string kOutOfRange = "Current temperature is out of range, \ncheck your enviroment, or LM77 chip\n";
-const std::string kIntStuck = "interrupt happenes without trigger\nyou may have temperature interrupt line stuck LOW\n";
-const std::string kIntMissed = "Expected LM77 interrupt didn't happen\ntemperature interrupt line may stuck HIGH\n";
-const std::string kCritStuck = "critical interrupt happenes without trigger\ncritical interrupt line may stuck LOW\n";
-const std::string kCritMissed =
-    "Expected LM77 critical interrupt didn't happen\ncritical interrupt line may stuck HIGH\n";
-
-// The spinner's steps from where the process's spinner stands, as spinner_step prints them.
-std::string spinner_from(int phase, int count)
-{
-    static const char* const kSteps[] = {"|\b", "/\b", "-\b", "\\\b"};
-    std::string out;
-    for (int i = 1; i <= count; ++i) {
-        out += kSteps[(phase + i) % 4];
-    }
-    return out;
-}
-
 struct Case {
     const char* what;
     int half_degrees;
@@ -52,10 +33,6 @@ struct Case {
     int64_t waited_s;          // the card seconds the checks wait
 };
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.what; }
-
-class TemperatureTest : public ::testing::TestWithParam<Case> {};
-
 int limit_of(int fd, int reg)
 {
     int value = 0;
@@ -63,9 +40,8 @@ int limit_of(int fd, int reg)
     return lm77_to_celsius(value & 0xFFFF);
 }
 
-TEST_P(TemperatureTest, CodeLinesAndLimitsFollowTheSensor)
+void check(const Case& c)
 {
-    const Case& c = GetParam();
     sim::SimConfig config;
     config.faults = c.faults;
     config.temperature_half_degrees = c.half_degrees;
@@ -92,7 +68,7 @@ TEST_P(TemperatureTest, CodeLinesAndLimitsFollowTheSensor)
     }
     // The spinner steps come before the check each one announces, so they stand ahead of the
     // check's own lines.
-    expected += spinner_from(phase, c.spinner_steps) + c.lines + kLabel + (c.code == 0 ? "PASSED\n" : "FAILED\n" + kHint);
+    expected += spinner(phase, c.spinner_steps) + c.lines + kTemperatureLabel + (c.code == 0 ? "PASSED\n" : "FAILED\n" + kTemperatureHint);
     EXPECT_EQ(capture.out(), expected);
     EXPECT_EQ(capture.err(), c.err);
     EXPECT_EQ(waited / 1000000, c.waited_s) << "card time waited, in whole seconds";
@@ -111,35 +87,32 @@ TEST_P(TemperatureTest, CodeLinesAndLimitsFollowTheSensor)
     EXPECT_FALSE(card.card().agent_driver().armed(IRQ_LM77_CRIT)) << "the critical check leaves line 28 disarmed";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sensor, TemperatureTest,
-    ::testing::Values(
-        Case{"healthy", 50, {}, 0, "", 3, "", 55, 10, 65, 42},
-        Case{"clear of the low limit's hysteresis", 25, {}, 0, "", 3, "", 55, 10, 65, 42},
-        Case{"clear of the high limit's hysteresis", 105, {}, 0, "", 3, "", 55, 10, 65, 42},
+TEST(Temperature, CodeLinesAndLimitsFollowTheSensor)
+{
+    const Case cases[] = {
+        {"healthy", 50, {}, 0, "", 3, "", 55, 10, 65, 42},
+        {"clear of the low limit's hysteresis", 25, {}, 0, "", 3, "", 55, 10, 65, 42},
+        {"clear of the high limit's hysteresis", 105, {}, 0, "", 3, "", 55, 10, 65, 42},
         // In range, but the sensor's hysteresis holds INT back when a limit is put back within
         // two degrees of the temperature: the check that puts it back misses its interrupt.
-        Case{"exactly the low end", 20, {}, 5, kIntMissed, 2, "", 55, 10, 65, 28},
-        Case{"exactly the high end", 110, {}, 5, kIntMissed, 1, "", 55, 10, 65, 14},
+        {"exactly the low end", 20, {}, 5, kLm77IntMissed, 2, "", 55, 10, 65, 28},
+        {"exactly the high end", 110, {}, 5, kLm77IntMissed, 1, "", 55, 10, 65, 14},
         // 55.5 degrees reads 55 but is already past T_HIGH: moving T_HIGH lower is no event.
-        Case{"half a degree over the high end", 111, {}, 5, kIntMissed, 1, "", 45, 10, 65, 8},
-        Case{"below the range", 18, {}, 7, kOutOfRange, 0, "", 55, 10, 65, 0},
-        Case{"above the range", 112, {}, 7, kOutOfRange, 0, "", 55, 10, 65, 0},
-        Case{"below zero", -1, {}, 7, kOutOfRange, 0, "", 55, 10, 65, 0},
-        Case{"temperature line stuck", 50, {Fault::Lm77IntStuck}, 1, kIntStuck, 1, "", 55, 10, 65, 5},
+        {"half a degree over the high end", 111, {}, 5, kLm77IntMissed, 1, "", 45, 10, 65, 8},
+        {"below the range", 18, {}, 7, kLm77OutOfRange, 0, "", 55, 10, 65, 0},
+        {"above the range", 112, {}, 7, kLm77OutOfRange, 0, "", 55, 10, 65, 0},
+        {"below zero", -1, {}, 7, kLm77OutOfRange, 0, "", 55, 10, 65, 0},
+        {"temperature line stuck", 50, {Fault::Lm77IntStuck}, 1, kLm77IntStuck, 1, "", 55, 10, 65, 5},
         // T_HIGH stays ten degrees below the temperature of the moment.
-        Case{"temperature line open", 50, {Fault::Lm77IntOpen}, 5, kIntMissed, 1, "", 15, 10, 65, 8},
-        Case{"critical line stuck", 50, {Fault::Lm77CritStuck}, 1, kCritStuck, 3, "", 55, 10, 65, 33},
-        Case{"critical line open", 50, {Fault::Lm77CritOpen}, 6, kCritMissed, 3, "", 55, 10, 15, 36}),
-    [](const ::testing::TestParamInfo<Case>& info) {
-        std::string name;
-        for (const char* p = info.param.what; *p != '\0'; ++p) {
-            if (std::isalnum(static_cast<unsigned char>(*p))) {
-                name += *p;
-            }
-        }
-        return name;
-    });
+        {"temperature line open", 50, {Fault::Lm77IntOpen}, 5, kLm77IntMissed, 1, "", 15, 10, 65, 8},
+        {"critical line stuck", 50, {Fault::Lm77CritStuck}, 1, kLm77CritStuck, 3, "", 55, 10, 65, 33},
+        {"critical line open", 50, {Fault::Lm77CritOpen}, 6, kLm77CritMissed, 3, "", 55, 10, 15, 36},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        check(c);
+    }
+}
 
 TEST(Temperature, ASensorThatCannotBeOpenedFailsWithCodeOne)
 {
@@ -149,7 +122,7 @@ TEST(Temperature, ASensorThatCannotBeOpenedFailsWithCodeOne)
     EXPECT_EQ(temperature_sensor_test(), 1);
     EXPECT_EQ(temperature_reading_check(), 1);
     capture.stop();
-    EXPECT_EQ(capture.out(), kLabel + "FAILED\n" + kHint);
+    EXPECT_EQ(capture.out(), kTemperatureLabel + "FAILED\n" + kTemperatureHint);
     EXPECT_EQ(capture.err(), "Error open i2c device: No such device or address\n"
                              "Error open i2c device: No such device or address\n");
     EXPECT_TRUE(card.card().faults().fired(Fault::Lm77Absent));
