@@ -1,5 +1,5 @@
 // Every action of both menus on the simulated card: what it does to the settings, and that it
-// leaves no descriptor open behind it.
+// leaves no descriptor open behind it. (The spellings the menus accept are their transcripts'.)
 #include <gtest/gtest.h>
 
 #include "shell/options.h"
@@ -27,24 +27,19 @@ TEST_F(MenuActions, TopLevelKeywordsSetWhatTheySay)
     };
     const Case cases[] = {
         {"exit\n", "", false, 0, 1, 0, 0},
-        {"EXIT\n", "", false, 0, 1, 0, 0},
         {"Exiting\n", "", false, 0, 1, 0, 0},
-        {"exi\n", "", true, 0, 1, 0, 0},
         {"default\n", "", true, 0, 1, 0, 0},
         {"version\n", "", true, 0, 1, 0, 0},
         {"options\n", "", true, 0, 1, 0, 0},
         {"loop yes\n", "", true, 1, 1, 0, 0},
-        {"LoOp On\n", "", true, 1, 1, 0, 0},
         {"stop no\n", "", true, 0, 0, 0, 0},
         {"stop\n", "", true, 0, 1, 0, 0},
-        {"count 25\n", "", true, 0, 1, 25, 0},
         {"COUNT 25 passes\n", "", true, 0, 1, 25, 0},
         {"kmb\n", "91\n92\n99\n", true, 0, 1, 0, 0}, // toggles undone on the way out
         {"all\n", "", true, 0, 1, 0, 0},
         {"fvt\n", "", true, 0, 1, 0, 0},
         {"ess\n", "", true, 0, 1, 0, 0},
         {"pxwud yes\n", "", true, 0, 1, 0, MODE_FACTORY | MODE_MANUFACTURING},
-        {"PXWUD on\n", "", true, 0, 1, 0, MODE_FACTORY | MODE_MANUFACTURING},
         {"pxwud\n", "", true, 0, 1, 0, 0},
         {"jtk yes\n", "", true, 0, 1, 0, MODE_MANUFACTURING},
         {"jtkyes\n", "", true, 0, 1, 0, 0}, // the argument column holds "es"
