@@ -9,8 +9,6 @@
 
 namespace kmb::sim {
 
-namespace {
-
 bool write_all(int fd, std::string_view contents)
 {
     std::size_t done = 0;
@@ -26,8 +24,6 @@ bool write_all(int fd, std::string_view contents)
     }
     return true;
 }
-
-} // namespace
 
 bool replace_file(const std::filesystem::path& file, std::string_view contents)
 {

@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "sim/atomic_file.h"
+
 namespace kmb::sim {
 
 namespace {
@@ -338,21 +340,11 @@ bool CardFs::write_text(std::string_view card_path, std::string_view text) const
     if (fd < 0) {
         return false;
     }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const bool written = write_all(fd, text);
     const int why = errno;
     const bool closed = ::close(fd) == 0;
     errno = why;
-    return done == text.size() && closed;
+    return written && closed;
 }
 
 int CardFs::remove(std::string_view card_path) const
