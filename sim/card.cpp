@@ -145,7 +145,12 @@ Card::Card(const SimConfig& config)
     }
 }
 
-Card::~Card() { keep_counter_agent(); }
+Card::~Card()
+{
+    if (!clock_.halted()) {
+        keep_counter_agent(); // a reset has kept it already
+    }
+}
 
 void Card::keep_counter_agent()
 {
@@ -166,14 +171,13 @@ void Card::reset(uint8_t reason)
                                   std::string(std::strerror(errno)));
     }
     keep_counter_agent();
-    reset_reason_ = reason;
     clock_.halt();
 }
 
 void Card::throw_if_reset() const
 {
     if (clock_.halted()) {
-        throw CardReset{reset_reason_};
+        throw CardReset{cpld_.reason()};
     }
 }
 

@@ -128,7 +128,6 @@ private:
     Cpld cpld_;
     Watchdog watchdog_;
     ResetLogic reset_logic_;
-    uint8_t reset_reason_ = 0; // valid once the clock has halted
     std::filesystem::path counter_agent_file_;
     std::map<std::string, NodeOpener> nodes_;
     std::map<std::string, KernelText> kernel_files_;
