@@ -12,12 +12,12 @@
 #include <unistd.h>
 
 #include "board/io_expander.h"
+#include "diag/options.h"
+#include "menu/sequences.h"
 #include "os/os.h"
-#include "shell/options.h"
-#include "shell/sequences.h"
-#include "sim/card.h"
-#include "sim/config.h"
-#include "sim/sim_os.h"
+#include "sim/card/card.h"
+#include "sim/card/sim_os.h"
+#include "sim/core/config.h"
 
 namespace {
 

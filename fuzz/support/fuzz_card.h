@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "sim/card.h"
-#include "sim/faults.h"
-#include "sim/sim_os.h"
+#include "sim/card/card.h"
+#include "sim/card/sim_os.h"
+#include "sim/core/faults.h"
 
 namespace kmb::fuzz {
 

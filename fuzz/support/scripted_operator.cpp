@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "diag/options.h"
 #include "fuzz/support/fuzz_card.h"
-#include "shell/options.h"
-#include "sim/card_reset.h"
+#include "sim/core/card_reset.h"
 
 namespace kmb::fuzz {
 

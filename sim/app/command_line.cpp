@@ -1,4 +1,4 @@
-#include "sim/command_line.h"
+#include "sim/app/command_line.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/option_value.h"
+#include "sim/app/option_value.h"
 
 namespace kmb::sim {
 

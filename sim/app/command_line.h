@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "sim/config.h"
+#include "sim/core/config.h"
 
 namespace kmb::sim {
 

@@ -6,15 +6,15 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "menu/kmb_main.h"
 #include "os/os.h"
-#include "shell/kmb_main.h"
-#include "sim/card.h"
-#include "sim/card_reset.h"
-#include "sim/command_line.h"
-#include "sim/config.h"
-#include "sim/console_line.h"
-#include "sim/sim_os.h"
-#include "sim/state_lock.h"
+#include "sim/app/command_line.h"
+#include "sim/card/card.h"
+#include "sim/card/sim_os.h"
+#include "sim/console/console_line.h"
+#include "sim/core/card_reset.h"
+#include "sim/core/config.h"
+#include "sim/storage/state_lock.h"
 
 int main(int argc, char** argv)
 {

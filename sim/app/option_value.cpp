@@ -1,4 +1,4 @@
-#include "sim/option_value.h"
+#include "sim/app/option_value.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "sim/card.h"
+#include "sim/card/card.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -8,12 +8,12 @@
 #include <fcntl.h>
 #include <stdexcept>
 
-#include "sim/card_reset.h"
-#include "sim/host_complaint.h"
-#include "sim/i2c_dev_node.h"
-#include "sim/state_bytes.h"
-#include "sim/text_file.h"
-#include "sim/wiring.h"
+#include "sim/core/card_reset.h"
+#include "sim/core/host_complaint.h"
+#include "sim/core/text_file.h"
+#include "sim/core/wiring.h"
+#include "sim/kernel/i2c_dev_node.h"
+#include "sim/storage/state_bytes.h"
 
 namespace kmb::sim {
 

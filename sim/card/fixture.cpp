@@ -1,7 +1,7 @@
-#include "sim/fixture.h"
+#include "sim/card/fixture.h"
 
-#include "board/pca9557_regs.h"
-#include "sim/wiring.h"
+#include "devices/pca9557_regs.h"
+#include "sim/core/wiring.h"
 
 namespace kmb::sim {
 

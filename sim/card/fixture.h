@@ -5,9 +5,9 @@
 
 #include <functional>
 
-#include "sim/faults.h"
-#include "sim/i2c_bus.h"
-#include "sim/pca9557.h"
+#include "sim/chips/i2c_bus.h"
+#include "sim/chips/pca9557.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

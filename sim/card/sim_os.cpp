@@ -1,4 +1,4 @@
-#include "sim/sim_os.h"
+#include "sim/card/sim_os.h"
 
 #include <cerrno>
 #include <csignal>

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "os/os.h"
-#include "sim/card.h"
-#include "sim/console_line.h"
+#include "sim/card/card.h"
+#include "sim/console/console_line.h"
 
 namespace kmb::sim {
 

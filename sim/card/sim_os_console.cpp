@@ -1,7 +1,7 @@
 // The console of the simulated card as SimOs serves it: a scripted input for tests, the
 // operator's hang-up, and the bounded line read at a prompt, where the card's timers run while
 // the operator thinks.
-#include "sim/sim_os.h"
+#include "sim/card/sim_os.h"
 
 #include <chrono>
 #include <csignal>
@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "os/linux_os.h"
-#include "sim/operator_wait.h"
+#include "sim/console/operator_wait.h"
 
 namespace kmb::sim {
 

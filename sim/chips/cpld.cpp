@@ -1,4 +1,4 @@
-#include "sim/cpld.h"
+#include "sim/chips/cpld.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <unistd.h>
 
-#include "sim/state_bytes.h"
+#include "sim/storage/state_bytes.h"
 
 namespace kmb::sim {
 

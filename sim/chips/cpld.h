@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "sim/faults.h"
-#include "sim/open_file.h"
+#include "sim/core/faults.h"
+#include "sim/core/open_file.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/ecc.h"
+#include "sim/chips/ecc.h"
 
 namespace kmb::sim {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/faults.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

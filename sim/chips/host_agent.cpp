@@ -1,4 +1,4 @@
-#include "sim/host_agent.h"
+#include "sim/chips/host_agent.h"
 
 #include <cstdio>
 

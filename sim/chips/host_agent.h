@@ -10,8 +10,8 @@
 #include <set>
 #include <vector>
 
-#include "sim/faults.h"
-#include "sim/i2c_bus.h"
+#include "sim/chips/i2c_bus.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

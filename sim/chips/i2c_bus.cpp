@@ -1,8 +1,8 @@
-#include "sim/i2c_bus.h"
+#include "sim/chips/i2c_bus.h"
 
-#include "sim/clock.h"
-#include "sim/i2c_faults.h"
-#include "sim/trace.h"
+#include "sim/core/clock.h"
+#include "sim/core/i2c_faults.h"
+#include "sim/core/trace.h"
 
 #include <cstdio>
 #include <string>

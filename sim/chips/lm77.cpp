@@ -1,4 +1,4 @@
-#include "sim/lm77.h"
+#include "sim/chips/lm77.h"
 
 #include "devices/lm77_regs.h"
 

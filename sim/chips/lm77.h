@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "sim/i2c_bus.h"
+#include "sim/chips/i2c_bus.h"
 
 namespace kmb::sim {
 

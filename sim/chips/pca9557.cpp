@@ -1,6 +1,6 @@
-#include "sim/pca9557.h"
+#include "sim/chips/pca9557.h"
 
-#include "board/pca9557_regs.h"
+#include "devices/pca9557_regs.h"
 
 namespace kmb::sim {
 

@@ -1,6 +1,6 @@
-#include "sim/phy.h"
+#include "sim/chips/phy.h"
 
-#include "ethernet/mii_regs.h"
+#include "devices/mii_regs.h"
 
 namespace kmb::sim {
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "sim/clock.h"
-#include "sim/faults.h"
+#include "sim/core/clock.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

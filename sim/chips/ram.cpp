@@ -1,4 +1,4 @@
-#include "sim/ram.h"
+#include "sim/chips/ram.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -9,7 +9,7 @@
 #include <functional>
 #include <map>
 
-#include "sim/faults.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

@@ -1,6 +1,6 @@
-#include "sim/reset_logic.h"
+#include "sim/chips/reset_logic.h"
 
-#include "sim/wiring.h"
+#include "sim/core/wiring.h"
 
 namespace kmb::sim {
 

@@ -1,8 +1,8 @@
-#include "sim/serial_loopback.h"
+#include "sim/chips/serial_loopback.h"
 
 #include <sys/ioctl.h>
 
-#include "sim/wiring.h"
+#include "sim/core/wiring.h"
 
 namespace kmb::sim {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "sim/faults.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/uart.h"
+#include "sim/chips/uart.h"
 
 #include <algorithm>
 #include <sys/ioctl.h>

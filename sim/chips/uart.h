@@ -11,8 +11,8 @@
 #include <functional>
 #include <termios.h>
 
-#include "sim/clock.h"
-#include "sim/serial_loopback.h"
+#include "sim/chips/serial_loopback.h"
+#include "sim/core/clock.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/watchdog.h"
+#include "sim/chips/watchdog.h"
 
 namespace kmb::sim {
 

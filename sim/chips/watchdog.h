@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "sim/clock.h"
-#include "sim/faults.h"
+#include "sim/core/clock.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/console_line.h"
+#include "sim/console/console_line.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "sim/clock.h"
-#include "sim/host_complaint.h"
+#include "sim/core/clock.h"
+#include "sim/core/host_complaint.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/operator_wait.h"
+#include "sim/console/operator_wait.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "sim/clock.h"
+#include "sim/core/clock.h"
 
 namespace kmb::sim {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/faults.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

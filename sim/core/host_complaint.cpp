@@ -1,4 +1,4 @@
-#include "sim/host_complaint.h"
+#include "sim/core/host_complaint.h"
 
 #include <cstdio>
 #include <set>

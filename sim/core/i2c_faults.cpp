@@ -1,6 +1,6 @@
-#include "sim/i2c_faults.h"
+#include "sim/core/i2c_faults.h"
 
-#include "sim/wiring.h"
+#include "sim/core/wiring.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/open_file.h"
+#include "sim/core/open_file.h"
 
 #include <fcntl.h>
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "sim/open_file.h"
+#include "sim/core/open_file.h"
 
 namespace kmb::sim {
 

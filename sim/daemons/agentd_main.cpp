@@ -1,8 +1,8 @@
 // kmb-agentd-sim: the card's agent daemon on the simulated card. The card's agent driver tells
 // it of the interrupt lines that its host agent and its LM77 hold asserted.
-#include "agentd_service.h"
 #include "devices/agentdrv.h"
-#include "sim_daemon.h"
+#include "sim/daemons/agentd_service.h"
+#include "sim/daemons/sim_daemon.h"
 
 namespace {
 

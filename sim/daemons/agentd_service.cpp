@@ -1,14 +1,14 @@
-#include "agentd_service.h"
+#include "sim/daemons/agentd_service.h"
 
 #include <cerrno>
 #include <initializer_list>
 #include <syslog.h>
 
-#include "devices/agent_api.h"
-#include "devices/agent_protocol.h"
+#include "agent/agent_api.h"
+#include "agent/agent_protocol.h"
+#include "agent/lm77_service.h"
 #include "devices/agentdrv.h"
 #include "devices/error_codes.h"
-#include "devices/lm77_service.h"
 #include "devices/log.h"
 #include "ipc/msg_queue.h"
 #include "os/os.h"

@@ -1,6 +1,6 @@
 // kmb-seld-sim: the card's system event log daemon on the simulated card.
-#include "seld_service.h"
-#include "sim_daemon.h"
+#include "sim/daemons/seld_service.h"
+#include "sim/daemons/sim_daemon.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "seld_service.h"
+#include "sim/daemons/seld_service.h"
 
 #include <cerrno>
 #include <cstdio>

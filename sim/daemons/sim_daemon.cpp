@@ -1,4 +1,4 @@
-#include "sim_daemon.h"
+#include "sim/daemons/sim_daemon.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "os/os.h"
-#include "sim/card.h"
-#include "sim/command_line.h"
-#include "sim/sim_os.h"
+#include "sim/app/command_line.h"
+#include "sim/card/card.h"
+#include "sim/card/sim_os.h"
 
 namespace kmb::tools {
 

@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-#include "sim/card.h"
+#include "sim/card/card.h"
 
 namespace kmb::tools {
 

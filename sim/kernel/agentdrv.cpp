@@ -1,4 +1,4 @@
-#include "sim/agent_driver.h"
+#include "sim/kernel/agentdrv.h"
 
 #include <cerrno>
 

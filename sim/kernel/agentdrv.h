@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "sim/faults.h"
-#include "sim/interrupts.h"
-#include "sim/open_file.h"
+#include "sim/core/faults.h"
+#include "sim/core/open_file.h"
+#include "sim/kernel/interrupts.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/i2c_dev_node.h"
+#include "sim/kernel/i2c_dev_node.h"
 
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>

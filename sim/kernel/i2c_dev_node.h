@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "sim/i2c_bus.h"
-#include "sim/open_file.h"
-#include "sim/trace.h"
+#include "sim/chips/i2c_bus.h"
+#include "sim/core/open_file.h"
+#include "sim/core/trace.h"
 
 namespace kmb::sim {
 

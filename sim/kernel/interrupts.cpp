@@ -1,9 +1,9 @@
-#include "sim/interrupts.h"
+#include "sim/kernel/interrupts.h"
 
 #include <cstdio>
 #include <optional>
 
-#include "sim/wiring.h"
+#include "sim/core/wiring.h"
 
 namespace kmb::sim {
 

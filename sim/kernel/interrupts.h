@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/faults.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 

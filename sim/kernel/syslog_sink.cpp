@@ -1,4 +1,4 @@
-#include "sim/syslog_sink.h"
+#include "sim/kernel/syslog_sink.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,8 +8,8 @@
 #include <ctime>
 #include <syslog.h>
 
-#include "sim/clock.h"
-#include "sim/host_complaint.h"
+#include "sim/core/clock.h"
+#include "sim/core/host_complaint.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/atomic_file.h"
+#include "sim/storage/atomic_file.h"
 
 #include <cerrno>
 #include <cstdlib>

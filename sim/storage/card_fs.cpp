@@ -1,4 +1,4 @@
-#include "sim/card_fs.h"
+#include "sim/storage/card_fs.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "sim/atomic_file.h"
+#include "sim/storage/atomic_file.h"
 
 namespace kmb::sim {
 

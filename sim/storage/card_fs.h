@@ -13,7 +13,7 @@
 #include <string_view>
 #include <sys/types.h>
 
-#include "sim/open_file.h"
+#include "sim/core/open_file.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/state_bytes.h"
+#include "sim/storage/state_bytes.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "sim/atomic_file.h"
+#include "sim/storage/atomic_file.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/state_lock.h"
+#include "sim/storage/state_lock.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "sim/boot_env.h"
+#include "sim/userland/boot_env.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "sim/atomic_file.h"
+#include "sim/storage/atomic_file.h"
 
 namespace kmb::sim {
 

@@ -1,9 +1,9 @@
-#include "sim/iptables.h"
+#include "sim/userland/iptables.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include "sim/eth0.h"
+#include "sim/kernel/net/eth0.h"
 
 namespace kmb::sim {
 

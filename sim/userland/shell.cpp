@@ -1,4 +1,4 @@
-#include "sim/shell.h"
+#include "sim/userland/shell.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "sim/card_fs.h"
-#include "sim/open_file.h"
-#include "sim/shell_io.h"
-#include "sim/shell_programs.h"
-#include "sim/shell_words.h"
-#include "sim/trace.h"
+#include "sim/core/open_file.h"
+#include "sim/core/trace.h"
+#include "sim/storage/card_fs.h"
+#include "sim/userland/shell_io.h"
+#include "sim/userland/shell_programs.h"
+#include "sim/userland/shell_words.h"
 
 namespace kmb::sim {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/shell_programs.h"
+#include "sim/userland/shell_programs.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/shell_io.h"
+#include "sim/userland/shell_io.h"
 
 namespace kmb::sim {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/open_file.h"
+#include "sim/core/open_file.h"
 
 namespace kmb::sim {
 

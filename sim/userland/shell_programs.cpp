@@ -1,4 +1,4 @@
-#include "sim/shell_programs.h"
+#include "sim/userland/shell_programs.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,11 +7,11 @@
 #include <optional>
 #include <string_view>
 
-#include "sim/boot_env.h"
-#include "sim/card_fs.h"
-#include "sim/config.h"
-#include "sim/kernel_modules.h"
-#include "sim/open_file.h"
+#include "sim/core/config.h"
+#include "sim/core/open_file.h"
+#include "sim/kernel/kernel_modules.h"
+#include "sim/storage/card_fs.h"
+#include "sim/userland/boot_env.h"
 
 namespace kmb::sim {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/shell_io.h"
+#include "sim/userland/shell_io.h"
 
 namespace kmb::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/shell_words.h"
+#include "sim/userland/shell_words.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
-#include "devices/agent_api.h"
+#include "agent/agent_api.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <syslog.h>
 
-#include "devices/agent_protocol.h"
+#include "agent/agent_protocol.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
 #include "devices/log.h"

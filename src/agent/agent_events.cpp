@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "devices/agent_protocol.h"
+#include "agent/agent_protocol.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
 #include "devices/log.h"

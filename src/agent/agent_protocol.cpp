@@ -1,4 +1,4 @@
-#include "devices/agent_protocol.h"
+#include "agent/agent_protocol.h"
 
 #include <algorithm>
 #include <cstdio>

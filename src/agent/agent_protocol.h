@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "devices/agent_tables.h"
+#include "agent/agent_tables.h"
 
 namespace kmb {
 

@@ -1,4 +1,4 @@
-#include "devices/agent_tables.h"
+#include "agent/agent_tables.h"
 
 #include <cstdio>
 #include <cstring>

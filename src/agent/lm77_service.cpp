@@ -1,4 +1,4 @@
-#include "devices/lm77_service.h"
+#include "agent/lm77_service.h"
 
 #include <cstring>
 #include <syslog.h>

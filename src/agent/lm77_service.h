@@ -4,7 +4,7 @@
 // other processes send through the agent daemon's queue, and the clients' side of them.
 #pragma once
 
-#include "devices/agent_api.h"
+#include "agent/agent_api.h"
 #include "devices/lm77.h"
 
 namespace kmb {

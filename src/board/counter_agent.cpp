@@ -7,8 +7,8 @@
 #include "board/io_expander.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
+#include "diag/result_line.h"
 #include "os/os.h"
-#include "shell/result_line.h"
 
 namespace kmb {
 

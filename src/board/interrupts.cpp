@@ -1,4 +1,4 @@
-#include "board/irq_counts.h"
+#include "board/interrupts.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "board/io_port.h"
+#include "devices/io_port.h"
 
 namespace kmb {
 

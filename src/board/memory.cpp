@@ -1,4 +1,4 @@
-#include "board/memory_test.h"
+#include "board/memory.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "board/io_expander.h"
+#include "diag/result_line.h"
 #include "os/os.h"
-#include "shell/result_line.h"
 
 namespace kmb {
 

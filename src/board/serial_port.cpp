@@ -7,9 +7,9 @@
 #include <termios.h>
 
 #include "board/io_expander.h"
+#include "diag/options.h"
+#include "diag/result_line.h"
 #include "os/os.h"
-#include "shell/options.h"
-#include "shell/result_line.h"
 
 namespace kmb {
 

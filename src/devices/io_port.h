@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "board/pca9557_regs.h"
+#include "devices/pca9557_regs.h"
 
 namespace kmb {
 

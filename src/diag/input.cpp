@@ -1,4 +1,4 @@
-#include "shell/input.h"
+#include "diag/input.h"
 
 #include <cerrno>
 #include <cstdlib>

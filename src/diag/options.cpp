@@ -1,4 +1,4 @@
-#include "shell/options.h"
+#include "diag/options.h"
 
 #include <cstdio>
 #include <strings.h>

@@ -1,4 +1,4 @@
-#include "ethernet/loopback_test.h"
+#include "ethernet/loopback.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -12,11 +12,11 @@
 #include <sys/socket.h>
 
 #include "board/io_expander.h"
+#include "devices/mii_regs.h"
+#include "diag/options.h"
 #include "ethernet/loopback_routing.h"
-#include "ethernet/mii_regs.h"
 #include "ethernet/phy_access.h"
 #include "os/os.h"
-#include "shell/options.h"
 
 namespace kmb {
 

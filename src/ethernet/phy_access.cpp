@@ -6,10 +6,10 @@
 #include <cstring>
 #include <sys/socket.h>
 
-#include "ethernet/mii_regs.h"
+#include "devices/mii_regs.h"
+#include "diag/input.h"
+#include "diag/options.h"
 #include "os/os.h"
-#include "shell/input.h"
-#include "shell/options.h"
 
 namespace kmb {
 

@@ -1,4 +1,4 @@
-#include "shell/card_version.h"
+#include "menu/card_version.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "shell/kmb_main.h"
+#include "menu/kmb_main.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -9,11 +9,11 @@
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
 #include "devices/lm77.h"
+#include "diag/options.h"
+#include "menu/card_version.h"
+#include "menu/resets.h"
+#include "menu/top_menu.h"
 #include "os/os.h"
-#include "shell/card_version.h"
-#include "shell/options.h"
-#include "shell/reset_tests.h"
-#include "shell/top_menu.h"
 
 namespace kmb {
 

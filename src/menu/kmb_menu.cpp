@@ -1,20 +1,20 @@
-#include "shell/test_menu.h"
+#include "menu/kmb_menu.h"
 
 #include <cstdio>
 
 #include "board/agent_bus.h"
 #include "board/counter_agent.h"
-#include "board/memory_test.h"
+#include "board/memory.h"
 #include "board/serial_port.h"
 #include "board/temperature.h"
-#include "ethernet/loopback_test.h"
+#include "diag/input.h"
+#include "diag/options.h"
+#include "ethernet/loopback.h"
 #include "ethernet/phy_access.h"
+#include "menu/resets.h"
+#include "menu/sequences.h"
+#include "menu/top_menu.h"
 #include "os/os.h"
-#include "shell/input.h"
-#include "shell/options.h"
-#include "shell/reset_tests.h"
-#include "shell/sequences.h"
-#include "shell/top_menu.h"
 
 namespace kmb {
 

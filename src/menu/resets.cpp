@@ -1,4 +1,4 @@
-#include "shell/reset_tests.h"
+#include "menu/resets.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,11 +6,11 @@
 #include <sys/mman.h>
 
 #include "board/io_expander.h"
-#include "board/io_port.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
+#include "devices/io_port.h"
+#include "diag/options.h"
 #include "os/os.h"
-#include "shell/options.h"
 
 namespace kmb {
 

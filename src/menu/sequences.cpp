@@ -1,4 +1,4 @@
-#include "shell/sequences.h"
+#include "menu/sequences.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -7,15 +7,15 @@
 
 #include "board/agent_bus.h"
 #include "board/counter_agent.h"
-#include "board/memory_test.h"
+#include "board/memory.h"
 #include "board/serial_port.h"
 #include "board/temperature.h"
-#include "ethernet/loopback_test.h"
+#include "diag/input.h"
+#include "diag/options.h"
+#include "diag/result_line.h"
+#include "ethernet/loopback.h"
+#include "menu/top_menu.h"
 #include "os/os.h"
-#include "shell/input.h"
-#include "shell/options.h"
-#include "shell/result_line.h"
-#include "shell/top_menu.h"
 
 namespace kmb {
 

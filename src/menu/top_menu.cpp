@@ -1,14 +1,14 @@
-#include "shell/top_menu.h"
+#include "menu/top_menu.h"
 
 #include <cstdio>
 #include <strings.h>
 
+#include "diag/input.h"
+#include "diag/options.h"
+#include "menu/card_version.h"
+#include "menu/kmb_menu.h"
+#include "menu/sequences.h"
 #include "os/os.h"
-#include "shell/card_version.h"
-#include "shell/input.h"
-#include "shell/options.h"
-#include "shell/sequences.h"
-#include "shell/test_menu.h"
 
 namespace kmb {
 

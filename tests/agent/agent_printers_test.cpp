@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "devices/agent_protocol.h"
+#include "agent/agent_protocol.h"
 #include "ipc/sel.h"
 #include "support/capture.h"
 #include "support/sim_card.h"

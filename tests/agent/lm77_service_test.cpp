@@ -6,8 +6,8 @@
 #include <cstring>
 #include <sys/msg.h>
 
+#include "agent/lm77_service.h"
 #include "devices/error_codes.h"
-#include "devices/lm77_service.h"
 #include "ipc/msg_queue.h"
 #include "support/agent_card.h"
 

@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "board/agent_bus.h"
+#include "board/interrupts.h"
 #include "board/io_expander.h"
-#include "board/irq_counts.h"
 #include "console/operator_texts.h"
 #include "devices/agentdrv.h"
 #include "support/capture.h"

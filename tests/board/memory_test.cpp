@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "board/io_expander.h"
-#include "board/memory_test.h"
+#include "board/memory.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

@@ -6,13 +6,13 @@
 #include <algorithm>
 
 #include "board/io_expander.h"
-#include "console/operator_texts.h"
 #include "board/temperature.h"
+#include "console/operator_texts.h"
 #include "devices/agentdrv.h"
 #include "devices/i2c.h"
 #include "devices/lm77.h"
+#include "diag/options.h"
 #include "os/os.h"
-#include "shell/options.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

@@ -1,7 +1,7 @@
 // Numbers and argument columns of the operator's lines.
 #include <gtest/gtest.h>
 
-#include "shell/input.h"
+#include "diag/input.h"
 
 namespace kmb::test {
 namespace {

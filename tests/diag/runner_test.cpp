@@ -4,7 +4,7 @@
 #include <csignal>
 #include <vector>
 
-#include "shell/options.h"
+#include "diag/options.h"
 #include "support/capture.h"
 
 namespace kmb::test {

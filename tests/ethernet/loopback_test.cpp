@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "ethernet/loopback_test.h"
+#include "ethernet/loopback.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "diag/options.h"
 #include "ethernet/phy_access.h"
 #include "os/os.h"
-#include "shell/options.h"
-#include "sim/forwarding_os.h"
+#include "sim/card/forwarding_os.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "shell/kmb_main.h"
-#include "sim/card_reset.h"
+#include "menu/kmb_main.h"
+#include "sim/core/card_reset.h"
 #include "support/capture.h"
 
 namespace kmb::test {

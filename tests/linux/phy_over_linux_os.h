@@ -12,10 +12,10 @@
 
 #include "ethernet/phy_access.h"
 #include "os/linux_os.h"
-#include "sim/clock.h"
-#include "sim/faults.h"
-#include "sim/forwarding_os.h"
-#include "sim/phy.h"
+#include "sim/card/forwarding_os.h"
+#include "sim/chips/phy.h"
+#include "sim/core/clock.h"
+#include "sim/core/faults.h"
 
 namespace kmb::test {
 

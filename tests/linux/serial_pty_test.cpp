@@ -19,7 +19,7 @@
 
 #include "board/serial_port.h"
 #include "os/linux_os.h"
-#include "sim/forwarding_os.h"
+#include "sim/card/forwarding_os.h"
 #include "support/capture.h"
 
 namespace kmb::test {

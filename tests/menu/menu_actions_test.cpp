@@ -2,9 +2,9 @@
 // leaves no descriptor open behind it. (The spellings the menus accept are their transcripts'.)
 #include <gtest/gtest.h>
 
-#include "shell/options.h"
-#include "shell/test_menu.h"
-#include "shell/top_menu.h"
+#include "diag/options.h"
+#include "menu/kmb_menu.h"
+#include "menu/top_menu.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

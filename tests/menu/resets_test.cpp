@@ -5,9 +5,9 @@
 
 #include <sys/stat.h>
 
+#include "menu/resets.h"
 #include "os/os.h"
-#include "shell/reset_tests.h"
-#include "sim/card_reset.h"
+#include "sim/core/card_reset.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

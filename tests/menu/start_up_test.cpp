@@ -1,9 +1,9 @@
 // Start-up's order and what it leaves on the card, run in-process on a simulated card.
 #include <gtest/gtest.h>
 
-#include "board/io_port.h"
-#include "shell/kmb_main.h"
-#include "shell/options.h"
+#include "devices/io_port.h"
+#include "diag/options.h"
+#include "menu/kmb_main.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

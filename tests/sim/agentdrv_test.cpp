@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <memory>
 
-#include "sim/agent_driver.h"
-#include "sim/faults.h"
-#include "sim/interrupts.h"
+#include "sim/core/faults.h"
+#include "sim/kernel/agentdrv.h"
+#include "sim/kernel/interrupts.h"
 
 namespace kmb::sim {
 namespace {

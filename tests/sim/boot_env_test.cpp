@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/boot_env.h"
+#include "sim/userland/boot_env.h"
 #include "support/sim_card.h"
 
 namespace kmb::sim {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/clock.h"
+#include "sim/core/clock.h"
 
 namespace kmb::sim {
 namespace {

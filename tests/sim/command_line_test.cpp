@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/command_line.h"
-#include "sim/config.h"
-#include "sim/faults.h"
+#include "sim/app/command_line.h"
+#include "sim/core/config.h"
+#include "sim/core/faults.h"
 
 namespace kmb::sim {
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "sim/clock.h"
-#include "sim/i2c_bus.h"
-#include "sim/i2c_dev_node.h"
-#include "sim/i2c_faults.h"
-#include "sim/trace.h"
+#include "sim/chips/i2c_bus.h"
+#include "sim/core/clock.h"
+#include "sim/core/i2c_faults.h"
+#include "sim/core/trace.h"
+#include "sim/kernel/i2c_dev_node.h"
 
 namespace kmb::sim {
 namespace {

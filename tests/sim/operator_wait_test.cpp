@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "sim/clock.h"
-#include "sim/operator_wait.h"
+#include "sim/console/operator_wait.h"
+#include "sim/core/clock.h"
 
 namespace kmb::test {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/boot_env.h"
-#include "sim/card_fs.h"
-#include "sim/shell.h"
-#include "sim/trace.h"
+#include "sim/core/trace.h"
+#include "sim/storage/card_fs.h"
+#include "sim/userland/boot_env.h"
+#include "sim/userland/shell.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/card.h"
-#include "sim/config.h"
-#include "sim/sim_os.h"
+#include "sim/card/card.h"
+#include "sim/card/sim_os.h"
+#include "sim/core/config.h"
 
 namespace kmb::test {
 

@@ -1,4 +1,4 @@
-#include "sim/eth0.h"
+#include "sim/kernel/net/eth0.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

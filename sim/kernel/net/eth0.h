@@ -10,9 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "sim/faults.h"
-#include "sim/phy.h"
-#include "sim/trace.h"
+#include "sim/chips/phy.h"
+#include "sim/core/faults.h"
+#include "sim/core/trace.h"
 
 namespace kmb::sim {
 

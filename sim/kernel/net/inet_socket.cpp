@@ -1,4 +1,4 @@
-#include "sim/inet_socket.h"
+#include "sim/kernel/net/inet_socket.h"
 
 #include <fcntl.h>
 

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "sim/eth0.h"
-#include "sim/open_file.h"
-#include "sim/tcp.h"
+#include "sim/core/open_file.h"
+#include "sim/kernel/net/eth0.h"
+#include "sim/kernel/net/tcp.h"
 
 namespace kmb::sim {
 

@@ -1,10 +1,10 @@
-#include "sim/network.h"
+#include "sim/kernel/net/network.h"
 
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "sim/inet_socket.h"
+#include "sim/kernel/net/inet_socket.h"
 
 namespace kmb::sim {
 

@@ -7,14 +7,14 @@
 #include <optional>
 #include <string>
 
-#include "sim/clock.h"
-#include "sim/eth0.h"
-#include "sim/faults.h"
-#include "sim/iptables.h"
-#include "sim/open_file.h"
-#include "sim/phy.h"
-#include "sim/tcp.h"
-#include "sim/trace.h"
+#include "sim/chips/phy.h"
+#include "sim/core/clock.h"
+#include "sim/core/faults.h"
+#include "sim/core/open_file.h"
+#include "sim/core/trace.h"
+#include "sim/kernel/net/eth0.h"
+#include "sim/kernel/net/tcp.h"
+#include "sim/userland/iptables.h"
 
 namespace kmb::sim {
 

@@ -1,7 +1,7 @@
 // The card's TCP stack setting up connections: sockets, their addresses and ports, listen,
 // connect (inside the kernel, or out through eth0 and back when the nat rules send it there)
 // and accept.
-#include "sim/tcp.h"
+#include "sim/kernel/net/tcp.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <netinet/in.h>
 
-#include "sim/tcp_socket.h"
+#include "sim/kernel/net/tcp_socket.h"
 
 namespace kmb::sim {
 

@@ -16,11 +16,11 @@
 #include <sys/socket.h>
 #include <vector>
 
-#include "sim/clock.h"
-#include "sim/eth0.h"
-#include "sim/iptables.h"
-#include "sim/phy.h"
-#include "sim/trace.h"
+#include "sim/chips/phy.h"
+#include "sim/core/clock.h"
+#include "sim/core/trace.h"
+#include "sim/kernel/net/eth0.h"
+#include "sim/userland/iptables.h"
 
 namespace kmb::sim {
 

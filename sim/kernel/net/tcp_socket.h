@@ -9,7 +9,7 @@
 #include <memory>
 #include <netinet/in.h>
 
-#include "sim/tcp.h"
+#include "sim/kernel/net/tcp.h"
 
 namespace kmb::sim {
 

@@ -1,11 +1,11 @@
 // The card's TCP stack moving data: what a segment costs on the wire, send and read between
 // connected sockets (over the PHY once the loopback routing is in place), and close.
-#include "sim/tcp.h"
+#include "sim/kernel/net/tcp.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "sim/tcp_socket.h"
+#include "sim/kernel/net/tcp_socket.h"
 
 namespace kmb::sim {
 

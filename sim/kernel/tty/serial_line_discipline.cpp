@@ -1,7 +1,7 @@
 // The card's tty line discipline on the serial port: received bytes as ISTRIP, IXON, IGNCR,
 // ICRNL, INLCR, echo and the canonical line end treat them; reads in canonical mode or by VMIN
 // and VTIME on the card's clock; writes with OPOST and ONLCR through the UART.
-#include "sim/serial_port.h"
+#include "sim/kernel/tty/serial_port.h"
 
 #include <algorithm>
 #include <cerrno>

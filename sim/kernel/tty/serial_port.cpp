@@ -1,6 +1,6 @@
 // The card's serial port as its tty layer holds it: the attributes kept from one open to the
 // next, the descriptors, the modem-control requests, tcflush and the closing wait.
-#include "sim/serial_port.h"
+#include "sim/kernel/tty/serial_port.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -18,11 +18,11 @@
 #include <string>
 #include <termios.h>
 
-#include "sim/clock.h"
-#include "sim/open_file.h"
-#include "sim/serial_loopback.h"
-#include "sim/trace.h"
-#include "sim/uart.h"
+#include "sim/chips/serial_loopback.h"
+#include "sim/chips/uart.h"
+#include "sim/core/clock.h"
+#include "sim/core/open_file.h"
+#include "sim/core/trace.h"
 
 namespace kmb::sim {
 
