@@ -4,10 +4,11 @@
 #include <cstdio>
 
 #include "board/interrupts.h"
-#include "board/io_expander.h"
 #include "devices/agentdrv.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
+#include "devices/io_port.h"
+#include "diag/indications.h"
 #include "diag/result_line.h"
 #include "os/os.h"
 

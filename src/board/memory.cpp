@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <limits>
 
-#include "board/io_expander.h"
+#include "diag/indications.h"
 #include "diag/result_line.h"
 #include "os/os.h"
 

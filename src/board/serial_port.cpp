@@ -6,7 +6,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-#include "board/io_expander.h"
+#include "diag/indications.h"
 #include "diag/options.h"
 #include "diag/result_line.h"
 #include "os/os.h"

@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "board/interrupts.h"
-#include "board/io_expander.h"
 #include "devices/agentdrv.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
 #include "devices/lm77.h"
+#include "diag/indications.h"
 #include "diag/options.h"
 #include "diag/result_line.h"
 #include "os/os.h"

@@ -1,5 +1,5 @@
 // The fixture's two 8-bit I2C I/O ports (PCA9557 compatible) as the diagnostic sees them:
-// their addresses and what each pin is wired to.
+// their addresses, what each pin is wired to, and the register access both ports share.
 #pragma once
 
 #include <cstdint>
@@ -26,5 +26,11 @@ inline constexpr uint8_t CA_LOOP_PIN = 0x80;        // pin 7, looped back by the
 inline constexpr uint8_t CA_DEFAULT_OUTPUT = 0x00;
 inline constexpr uint8_t CA_DEFAULT_POLARITY = 0xF0;
 inline constexpr uint8_t CA_DEFAULT_CONFIG = 0xFF;
+
+// One two-byte transfer: register number, then value. Callers do not check it.
+void io_port_write_reg(int fd, uint8_t reg, uint8_t value);
+// `*reg` holds the register number on entry and the register's value on success; 0 read,
+// 1 failed (reported with perror).
+int expander_read_reg(int fd, uint8_t* reg);
 
 } // namespace kmb

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "board/io_expander.h"
+#include "diag/indications.h"
 
 namespace kmb {
 

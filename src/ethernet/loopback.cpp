@@ -11,8 +11,8 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-#include "board/io_expander.h"
 #include "devices/mii_regs.h"
+#include "diag/indications.h"
 #include "diag/options.h"
 #include "ethernet/loopback_routing.h"
 #include "ethernet/phy_access.h"

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 
-#include "board/io_expander.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
 #include "devices/io_port.h"

@@ -8,6 +8,7 @@
 #include "board/agent_bus.h"
 #include "board/interrupts.h"
 #include "board/io_expander.h"
+#include "devices/pca9557_regs.h"
 #include "console/operator_texts.h"
 #include "devices/agentdrv.h"
 #include "support/capture.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "board/counter_agent.h"
-#include "board/io_expander.h"
 #include "devices/i2c.h"
+#include "devices/io_port.h"
 #include "os/os.h"
 #include "support/capture.h"
 #include "support/sim_card.h"

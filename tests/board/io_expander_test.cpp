@@ -3,6 +3,8 @@
 
 #include "board/io_expander.h"
 #include "devices/i2c.h"
+#include "devices/io_port.h"
+#include "diag/indications.h"
 #include "os/os.h"
 #include "support/capture.h"
 #include "support/sim_card.h"

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "board/io_expander.h"
 #include "board/memory.h"
 #include "support/capture.h"
 #include "support/sim_card.h"

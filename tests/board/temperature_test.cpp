@@ -11,6 +11,7 @@
 #include "devices/agentdrv.h"
 #include "devices/i2c.h"
 #include "devices/lm77.h"
+#include "diag/indications.h"
 #include "diag/options.h"
 #include "os/os.h"
 #include "support/capture.h"
