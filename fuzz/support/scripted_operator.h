@@ -20,8 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "os/forwarding_os.h"
 #include "sim/card/card.h"
-#include "sim/card/forwarding_os.h"
 #include "sim/card/sim_os.h"
 
 namespace kmb::fuzz {

@@ -7,8 +7,8 @@
 
 #include "diag/options.h"
 #include "ethernet/phy_access.h"
+#include "os/forwarding_os.h"
 #include "os/os.h"
-#include "sim/card/forwarding_os.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 

@@ -7,7 +7,7 @@
 
 #include "ipc/msg_queue.h"
 #include "ipc/packet.h"
-#include "sim/card/forwarding_os.h"
+#include "os/forwarding_os.h"
 #include "support/capture.h"
 #include "support/private_ipc.h"
 

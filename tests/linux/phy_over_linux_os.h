@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "ethernet/phy_access.h"
+#include "os/forwarding_os.h"
 #include "os/linux_os.h"
-#include "sim/card/forwarding_os.h"
 #include "sim/chips/phy.h"
 #include "sim/core/clock.h"
 #include "sim/core/faults.h"
