@@ -20,7 +20,7 @@
 #include "sim/core/clock.h"
 #include "sim/core/trace.h"
 #include "sim/kernel/net/eth0.h"
-#include "sim/userland/iptables.h"
+#include "sim/kernel/net/nat_table.h"
 
 namespace kmb::sim {
 
