@@ -1,36 +1,31 @@
 #include "sim/userland/iptables.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
-
-#include "sim/kernel/net/eth0.h"
 
 namespace kmb::sim {
 
 namespace {
 
+// Every step below prints its own message and returns 0 to go on, or the exit status.
 constexpr const char* kVersion = "iptables v1.8.9 (legacy): ";
 constexpr int kStatusOther = 1;
 constexpr int kStatusParameter = 2;
+constexpr int kStatusNoTable = 3;
 // A command line of the card is short; a longer one is not one the diagnostic made.
 constexpr std::size_t kMaxWords = 32;
-
-const char* const kNatChains[] = {"PREROUTING", "INPUT", "OUTPUT", "POSTROUTING"};
-
-bool nat_chain(const std::string& name)
-{
-    for (const char* c : kNatChains) {
-        if (name == c) {
-            return true;
-        }
-    }
-    return false;
-}
 
 int parameter_problem(ShellStreams& io, const std::string& text)
 {
     io.err.write(kVersion + text + "\nTry `iptables -h' or 'iptables --help' for more information.\n");
     return kStatusParameter;
+}
+
+int other_problem(ShellStreams& io, const char* text)
+{
+    io.err.write(text);
+    return kStatusOther;
 }
 
 // An address as iptables takes one for -d, -s and the NAT targets: dotted decimal, nothing else
@@ -55,139 +50,151 @@ struct Parsed {
     std::optional<uint32_t> to_source;
 };
 
-} // namespace
+// The words after the command's name, one option at a time.
+struct Words {
+    const ProgramArgs& args;
+    ShellStreams& io;
+    std::size_t at = 1;
 
-bool NatTable::remove(const NatRule& rule)
-{
-    for (auto it = rules_.begin(); it != rules_.end(); ++it) {
-        if (*it == rule) {
-            rules_.erase(it);
-            return true;
+    const std::string& option() const { return args[at]; }
+    // Takes the option's value into `value`; 0, or the status after iptables' complaint.
+    int value(std::string& value)
+    {
+        if (at + 1 >= args.size()) {
+            return parameter_problem(io, "option \"" + option() + "\" requires an argument");
         }
+        value = args[++at];
+        return 0;
     }
-    return false;
+};
+
+int take_table(Words& w, Parsed& p) { return w.value(p.table); }
+
+int take_edit(Words& w, Parsed& p)
+{
+    const std::string& a = w.option();
+    const char command = (a == "-A" || a == "--append") ? 'A' : 'D';
+    if (p.command != 0) {
+        return parameter_problem(w.io, std::string("Cannot use -") + command + " with -" + p.command);
+    }
+    if (const int status = w.value(p.chain); status != 0) {
+        return status;
+    }
+    p.command = command;
+    return 0;
 }
 
-std::optional<uint32_t> NatTable::translate(const std::string& chain, bool source, uint32_t address) const
+int take_list(Words& w, Parsed& p)
 {
-    for (const NatRule& r : rules_) {
-        if (r.chain == chain && r.match_source == source && r.match == address) {
-            return r.to;
+    if (p.command != 0) {
+        return parameter_problem(w.io, std::string("Cannot use -S with -") + p.command);
+    }
+    p.command = 'S';
+    return 0;
+}
+
+int take_match(Words& w, Parsed& p)
+{
+    const std::string a = w.option();
+    std::string given;
+    if (const int status = w.value(given); status != 0) {
+        return status;
+    }
+    std::string text = given;
+    if (text.size() > 3 && text.compare(text.size() - 3, 3, "/32") == 0) {
+        text.resize(text.size() - 3);
+    }
+    const std::optional<uint32_t> addr = parse_address(text);
+    if (!addr) {
+        return parameter_problem(w.io, "host/network `" + given + "' not found");
+    }
+    (a == "-d" || a == "--destination" ? p.destination : p.source) = addr;
+    return 0;
+}
+
+int take_jump(Words& w, Parsed& p) { return w.value(p.target); }
+
+// --to-destination and --to-source: options of the DNAT and SNAT targets, known only after them.
+int take_nat_to(Words& w, Parsed& p)
+{
+    const std::string a = w.option();
+    const bool dnat_option = a == "--to-destination";
+    if ((dnat_option && p.target != "DNAT") || (!dnat_option && p.target != "SNAT")) {
+        return parameter_problem(w.io, "unknown option \"" + a + "\"");
+    }
+    std::string given;
+    if (const int status = w.value(given); status != 0) {
+        return status;
+    }
+    const std::optional<uint32_t> addr = parse_address(given);
+    if (!addr) {
+        return parameter_problem(w.io, "Bad IP address \"" + given + "\"");
+    }
+    (dnat_option ? p.to_destination : p.to_source) = addr;
+    return 0;
+}
+
+struct OptionTaker {
+    const char* short_name;
+    const char* long_name;
+    int (*take)(Words& w, Parsed& p);
+};
+
+constexpr OptionTaker kOptions[] = {
+    {"-t", "--table", take_table},
+    {"-A", "--append", take_edit},
+    {"-D", "--delete", take_edit},
+    {"-S", "--list-rules", take_list},
+    {"-d", "--destination", take_match},
+    {"-s", "--source", take_match},
+    {"-j", "--jump", take_jump},
+    {nullptr, "--to-destination", take_nat_to},
+    {nullptr, "--to-source", take_nat_to},
+};
+
+int parse_words(const ProgramArgs& args, ShellStreams& io, Parsed& p)
+{
+    for (Words w{args, io}; w.at < args.size(); ++w.at) {
+        const std::string& a = w.option();
+        const OptionTaker* taker = nullptr;
+        for (const OptionTaker& o : kOptions) {
+            if ((o.short_name != nullptr && a == o.short_name) || a == o.long_name) {
+                taker = &o;
+            }
         }
-    }
-    return std::nullopt;
-}
-
-std::string NatTable::listing() const
-{
-    std::string text;
-    for (const char* c : kNatChains) {
-        text += std::string("-P ") + c + " ACCEPT\n";
-    }
-    for (const NatRule& r : rules_) {
-        text += "-A " + r.chain + (r.match_source ? " -s " : " -d ") + dotted(r.match) + "/32 -j " +
-                (r.snat ? "SNAT --to-source " : "DNAT --to-destination ") + dotted(r.to) + "\n";
-    }
-    return text;
-}
-
-int run_iptables(const ProgramArgs& args, ShellStreams& io, NatTable& table)
-{
-    if (args.size() > kMaxWords) {
-        return parameter_problem(io, "too many arguments");
-    }
-    Parsed p;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool has_value = i + 1 < args.size();
-        auto value_for = [&](const std::string& option) -> const std::string* {
-            if (!has_value) {
-                parameter_problem(io, "option \"" + option + "\" requires an argument");
-                return nullptr;
-            }
-            return &args[++i];
-        };
-        if (a == "-t" || a == "--table") {
-            const std::string* v = value_for(a);
-            if (v == nullptr) {
-                return kStatusParameter;
-            }
-            p.table = *v;
-        } else if (a == "-A" || a == "--append" || a == "-D" || a == "--delete") {
-            const char command = (a == "-A" || a == "--append") ? 'A' : 'D';
-            if (p.command != 0) {
-                return parameter_problem(io, std::string("Cannot use -") + command + " with -" + p.command);
-            }
-            const std::string* v = value_for(a);
-            if (v == nullptr) {
-                return kStatusParameter;
-            }
-            p.command = command;
-            p.chain = *v;
-        } else if (a == "-S" || a == "--list-rules") {
-            if (p.command != 0) {
-                return parameter_problem(io, std::string("Cannot use -S with -") + p.command);
-            }
-            p.command = 'S';
-        } else if (a == "-d" || a == "--destination" || a == "-s" || a == "--source") {
-            const std::string* v = value_for(a);
-            if (v == nullptr) {
-                return kStatusParameter;
-            }
-            std::string text = *v;
-            if (text.size() > 3 && text.compare(text.size() - 3, 3, "/32") == 0) {
-                text.resize(text.size() - 3);
-            }
-            const std::optional<uint32_t> addr = parse_address(text);
-            if (!addr) {
-                return parameter_problem(io, "host/network `" + *v + "' not found");
-            }
-            (a[1] == 'd' || a == "--destination" ? p.destination : p.source) = addr;
-        } else if (a == "-j" || a == "--jump") {
-            const std::string* v = value_for(a);
-            if (v == nullptr) {
-                return kStatusParameter;
-            }
-            p.target = *v;
-        } else if (a == "--to-destination" || a == "--to-source") {
-            const bool dnat_option = a == "--to-destination";
-            if ((dnat_option && p.target != "DNAT") || (!dnat_option && p.target != "SNAT")) {
-                return parameter_problem(io, "unknown option \"" + a + "\"");
-            }
-            const std::string* v = value_for(a);
-            if (v == nullptr) {
-                return kStatusParameter;
-            }
-            const std::optional<uint32_t> addr = parse_address(*v);
-            if (!addr) {
-                return parameter_problem(io, "Bad IP address \"" + *v + "\"");
-            }
-            (dnat_option ? p.to_destination : p.to_source) = addr;
-        } else {
+        if (taker == nullptr) {
             return parameter_problem(io, "unknown option \"" + a + "\"");
+        }
+        if (const int status = taker->take(w, p); status != 0) {
+            return status;
         }
     }
     if (p.command == 0) {
         return parameter_problem(io, "no command specified");
     }
-    if (p.table != "nat") {
-        // The card's kernel has the nat table only among those the diagnostic could name.
-        if (p.table == "filter" || p.table == "mangle" || p.table == "raw") {
-            io.err.write("iptables: No chain/target/match by that name.\n");
-            return kStatusOther;
-        }
-        io.err.write("iptables v1.8.9 (legacy): can't initialize iptables table `" + p.table +
-                     "': Table does not exist (do you need to insmod?)\n"
-                     "Perhaps iptables or your kernel needs to be upgraded.\n");
-        return 3;
-    }
-    if (p.command == 'S') {
-        io.out.write(table.listing());
+    return 0;
+}
+
+int check_table(const Parsed& p, ShellStreams& io)
+{
+    if (p.table == "nat") {
         return 0;
     }
-    if (!nat_chain(p.chain)) {
-        io.err.write("iptables: No chain/target/match by that name.\n");
-        return kStatusOther;
+    // The card's kernel has the nat table only among those the diagnostic could name.
+    if (p.table == "filter" || p.table == "mangle" || p.table == "raw") {
+        return other_problem(io, "iptables: No chain/target/match by that name.\n");
+    }
+    io.err.write(kVersion + std::string("can't initialize iptables table `") + p.table +
+                 "': Table does not exist (do you need to insmod?)\n"
+                 "Perhaps iptables or your kernel needs to be upgraded.\n");
+    return kStatusNoTable;
+}
+
+// The rule the words of -A or -D describe, into `rule`.
+int make_rule(const Parsed& p, ShellStreams& io, NatRule& rule)
+{
+    if (!NatTable::has_chain(p.chain)) {
+        return other_problem(io, "iptables: No chain/target/match by that name.\n");
     }
     if (p.target != "DNAT" && p.target != "SNAT") {
         // A rule without these targets is not one this card's diagnostic makes.
@@ -202,23 +209,46 @@ int run_iptables(const ProgramArgs& args, ShellStreams& io, NatTable& table)
     if (p.source.has_value() == p.destination.has_value()) {
         return parameter_problem(io, "a rule matches exactly one address here (-s or -d)");
     }
-    // The targets are bound to the hooks where the address they rewrite is still open.
-    const bool dnat_chain = p.chain == "PREROUTING" || p.chain == "OUTPUT";
-    const bool snat_chain = p.chain == "POSTROUTING" || p.chain == "INPUT";
-    if ((snat && !snat_chain) || (!snat && !dnat_chain)) {
-        io.err.write("iptables: Invalid argument. Run `dmesg' for more information.\n");
-        return kStatusOther;
+    rule = NatRule{p.chain, p.source.has_value(), p.source ? *p.source : *p.destination, snat, *to};
+    return 0;
+}
+
+// Hands the rule to the kernel and tells its refusal as iptables does.
+int edit_table(char command, const NatRule& rule, NatTable& table, ShellStreams& io)
+{
+    const int error = command == 'A' ? table.append(rule) : table.remove(rule);
+    if (error == EINVAL) {
+        return other_problem(io, "iptables: Invalid argument. Run `dmesg' for more information.\n");
     }
-    const NatRule rule{p.chain, p.source.has_value(), p.source ? *p.source : *p.destination, snat, *to};
-    if (p.command == 'A') {
-        table.append(rule);
-        return 0;
-    }
-    if (!table.remove(rule)) {
-        io.err.write("iptables: Bad rule (does a matching rule exist in that chain?).\n");
-        return kStatusOther;
+    if (error != 0) {
+        return other_problem(io, "iptables: Bad rule (does a matching rule exist in that chain?).\n");
     }
     return 0;
+}
+
+} // namespace
+
+int run_iptables(const ProgramArgs& args, ShellStreams& io, NatTable& table)
+{
+    if (args.size() > kMaxWords) {
+        return parameter_problem(io, "too many arguments");
+    }
+    Parsed p;
+    if (const int status = parse_words(args, io, p); status != 0) {
+        return status;
+    }
+    if (const int status = check_table(p, io); status != 0) {
+        return status;
+    }
+    if (p.command == 'S') {
+        io.out.write(table.listing());
+        return 0;
+    }
+    NatRule rule{};
+    if (const int status = make_rule(p, io, rule); status != 0) {
+        return status;
+    }
+    return edit_table(p.command, rule, table, io);
 }
 
 } // namespace kmb::sim

@@ -8,8 +8,9 @@ namespace kmb {
 
 inline constexpr int RESULT_LABEL_WIDTH = 40;
 
-// Prints `label` (exactly RESULT_LABEL_WIDTH characters) and the verdict, the `hints` after
-// FAILED, and sets the indication. Returns 0 when passed, 1 when failed.
+// Prints `label` (exactly RESULT_LABEL_WIDTH characters; only the Ethernet loopback's label,
+// composed of its setting's pieces, is wider) and the verdict, the `hints` after FAILED, and
+// sets the indication. Returns 0 when passed, 1 when failed.
 int report_result(const char* label, int failed, std::span<const char* const> hints = {});
 
 } // namespace kmb

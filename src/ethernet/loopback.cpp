@@ -8,12 +8,14 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <span>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include "devices/mii_regs.h"
 #include "diag/indications.h"
 #include "diag/options.h"
+#include "diag/result_line.h"
 #include "ethernet/loopback_routing.h"
 #include "ethernet/phy_access.h"
 #include "os/os.h"
@@ -159,20 +161,32 @@ struct RunResources {
     bool have_addresses = false;
     in_addr own{};
     in_addr peer{};
+    sockaddr_in listen_addr{};
 };
 
-// The body of a run up to the end of its transfer: 0 passing, 1 failed.
-int run_body(RunResources& r, const LoopbackSetting& s)
+// Every step of a run prints its own message and returns the run's status: 0 passing so far,
+// 1 failed. These two end a step after a system call's failure.
+int failed_errno(const char* what)
+{
+    std::perror(what);
+    return 1;
+}
+
+int failed_message(FILE* stream, const char* text)
+{
+    std::fputs(text, stream);
+    return 1;
+}
+
+int obtain_buffers(RunResources& r, const LoopbackSetting&)
 {
     r.recvbuf = static_cast<unsigned char*>(os::malloc(ETH_BUFFER_SIZE));
     if (r.recvbuf == nullptr) {
-        std::printf("Can't allocate memory\n");
-        return 1;
+        return failed_message(stdout, "Can't allocate memory\n");
     }
     r.sendbuf = static_cast<unsigned char*>(os::calloc(ETH_BUFFER_SIZE, 1));
     if (r.sendbuf == nullptr) {
-        std::printf("can't allocate memory\n");
-        return 1;
+        return failed_message(stdout, "can't allocate memory\n");
     }
     // The pattern's first 256 bytes, then copies of what is filled so far: the same bytes
     // as k mod 256 one by one, in a fraction of the card's time.
@@ -182,76 +196,94 @@ int run_body(RunResources& r, const LoopbackSetting& s)
     for (int filled = 256; filled < ETH_BUFFER_SIZE; filled *= 2) {
         std::memcpy(r.sendbuf + filled, r.sendbuf, static_cast<size_t>(std::min(filled, ETH_BUFFER_SIZE - filled)));
     }
+    return 0;
+}
+
+int open_sockets(RunResources& r, const LoopbackSetting&)
+{
     r.listenfd = os::socket(AF_INET, SOCK_STREAM, 0);
     if (r.listenfd < 0) {
-        std::perror("diag:Socket listenfd failed.\n");
-        return 1;
+        return failed_errno("diag:Socket listenfd failed.\n");
     }
     r.sendfd = os::socket(AF_INET, SOCK_STREAM, 0);
     if (r.sendfd < 0) {
-        std::perror("Socket sendfd failed");
-        return 1;
+        return failed_errno("Socket sendfd failed");
     }
     if (make_nonblocking(r.listenfd) < 0) {
-        std::perror("listenfd fcntl:");
-        return 1;
+        return failed_errno("listenfd fcntl:");
     }
     if (make_nonblocking(r.sendfd) < 0) {
-        std::perror("sendfd fcntl:");
-        return 1;
+        return failed_errno("sendfd fcntl:");
     }
     os::sleep(1);
+    return 0;
+}
 
+// eth0's own address, the peer address derived from it, and the run's listening address.
+int read_addresses(RunResources& r, const LoopbackSetting&)
+{
     ifreq ifr;
     std::memset(&ifr, 0, sizeof ifr);
     std::strncpy(ifr.ifr_name, ETH_IFNAME, IFNAMSIZ - 1);
     if (os::ioctl(r.listenfd, SIOCGIFADDR, &ifr) == -1) {
-        std::fprintf(stderr, "can't get ip address\n");
-        return 1;
+        return failed_message(stderr, "can't get ip address\n");
     }
     sockaddr_in own_sin;
     std::memcpy(&own_sin, &ifr.ifr_addr, sizeof own_sin);
     r.own = own_sin.sin_addr;
     r.peer = peer_address(r.own);
     r.have_addresses = true;
+    r.listen_addr.sin_family = AF_INET;
+    r.listen_addr.sin_addr = r.own;
+    r.listen_addr.sin_port = htons(ETH_LOOPBACK_PORT);
+    return 0;
+}
 
+// The road out through eth0 and back; the clean-up takes it down again.
+int set_up_routing(RunResources& r, const LoopbackSetting&)
+{
     nat_loopback_add(r.own, r.peer);
     if (arp_peer_set(r.peer, r.listenfd) == 1) {
-        std::printf("fail set arp\n");
-        return 1;
+        return failed_message(stdout, "fail set arp\n");
     }
-    if (eth_set_promisc(r.listenfd, 1) == 1) {
-        return 1;
-    }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr = r.own;
-    addr.sin_port = htons(ETH_LOOPBACK_PORT);
-    if (os::bind(r.listenfd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
-        std::perror("bind failed");
-        return 1;
+    // Its message is the routing set-up's own.
+    return eth_set_promisc(r.listenfd, 1) == 1 ? 1 : 0;
+}
+
+// The listening socket bound, the PHY in the run's setting with its link up, then listening.
+int listen_on_phy(RunResources& r, const LoopbackSetting& s)
+{
+    if (os::bind(r.listenfd, reinterpret_cast<const sockaddr*>(&r.listen_addr), sizeof r.listen_addr) < 0) {
+        return failed_errno("bind failed");
     }
     configure_phy(r.listenfd, s);
     if (wait_for_link(r.listenfd) != 0) {
         return 1;
     }
     if (os::listen(r.listenfd, LISTEN_BACKLOG) < 0) {
-        std::perror("listen failed");
-        return 1;
+        return failed_errno("listen failed");
     }
+    return 0;
+}
+
+int connect_and_accept(RunResources& r, const LoopbackSetting&)
+{
     // On a non-blocking socket the connection completes in the background.
-    os::connect(r.sendfd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    os::connect(r.sendfd, reinterpret_cast<const sockaddr*>(&r.listen_addr), sizeof r.listen_addr);
     os::sleep(2);
     r.acceptfd = os::accept(r.listenfd, nullptr, nullptr);
     if (r.acceptfd < 0) {
-        std::perror("accept fail:");
-        return 1;
+        return failed_errno("accept fail:");
     }
     if (make_nonblocking(r.acceptfd) < 0) {
-        std::perror("acceptfd fcntl:");
-        return 1;
+        return failed_errno("acceptfd fcntl:");
     }
     os::sleep(1);
+    return 0;
+}
+
+int transfer(RunResources& r, const LoopbackSetting&)
+{
     int mismatches = 0;
     for (int cycle = 0; cycle < ETH_CYCLES; ++cycle) {
         if (transfer_cycle(r.sendfd, r.acceptfd, r.sendbuf, r.recvbuf, &mismatches) != 0) {
@@ -261,14 +293,26 @@ int run_body(RunResources& r, const LoopbackSetting& s)
     return 0;
 }
 
-} // namespace
+using RunStep = int (*)(RunResources& r, const LoopbackSetting& s);
 
-int eth_loopback_run(int external, int speed100, int half_duplex)
+constexpr RunStep kRunSteps[] = {obtain_buffers, open_sockets,       read_addresses, set_up_routing,
+                                 listen_on_phy,  connect_and_accept, transfer};
+
+// The steps of a run up to the end of its transfer, until one fails: 0 passing, 1 failed.
+int run_steps(RunResources& r, const LoopbackSetting& s)
 {
-    indicate_clear();
-    RunResources r;
-    int status = run_body(r, LoopbackSetting{external, speed100, half_duplex});
+    for (RunStep step : kRunSteps) {
+        if (step(r, s) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
 
+// Closes what the run opened and takes its routing down; 1 when taking it down failed.
+int clean_up(RunResources& r)
+{
+    int status = 0;
     if (r.sendfd >= 0 && os::close(r.sendfd) != 0) {
         std::perror("close sendfd:");
     }
@@ -290,23 +334,26 @@ int eth_loopback_run(int external, int speed100, int half_duplex)
     }
     os::free(r.sendbuf);
     os::free(r.recvbuf);
-
-    std::printf("%s", external ? "External " : "Internal ");
-    std::printf("Ethernet loopback ");
-    std::printf("%s", speed100 ? "100BASE " : " 10BASE ");
-    std::printf("%s", half_duplex ? "Half Dup " : "Full Dup ");
-    std::printf("test ........");
-    if (status == 0) {
-        std::printf("PASSED\n");
-        indicate_pass();
-    } else {
-        std::printf("FAILED\n");
-        for (const char* hint : kHints) {
-            std::printf("%s", hint);
-        }
-        indicate_fail();
-    }
     return status;
+}
+
+// The run's label, composed of its setting's pieces; wider than other tests' labels.
+std::string result_label(const LoopbackSetting& s)
+{
+    return std::string(s.external ? "External " : "Internal ") + "Ethernet loopback " +
+           (s.speed100 ? "100BASE " : " 10BASE ") + (s.half_duplex ? "Half Dup " : "Full Dup ") + "test ........";
+}
+
+} // namespace
+
+int eth_loopback_run(int external, int speed100, int half_duplex)
+{
+    indicate_clear();
+    const LoopbackSetting setting{external, speed100, half_duplex};
+    RunResources r;
+    const int status = run_steps(r, setting);
+    const int cleanup_status = clean_up(r);
+    return report_result(result_label(setting).c_str(), status | cleanup_status, kHints);
 }
 
 int eth_loopback_test() { return run_settings(kFullTest, true); }

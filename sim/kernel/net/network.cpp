@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 
 #include "sim/kernel/net/inet_socket.h"
+// The one call from the kernel into the card's programs: the card reaches its iptables
+// command through the network it edits.
+#include "sim/userland/iptables.h"
 
 namespace kmb::sim {
 
@@ -37,7 +40,7 @@ std::unique_ptr<OpenFile> Network::socket(int domain, int type, int protocol)
     return std::make_unique<InetSocket>(tcp_, eth0_, tcp_.open((type & SOCK_NONBLOCK) != 0), stream);
 }
 
-std::optional<int> Network::iptables(const ProgramArgs& args, ShellStreams& io)
+std::optional<int> Network::iptables(const std::vector<std::string>& args, ShellStreams& io)
 {
     if (faults_.act(Fault::IptablesAbsent)) {
         return std::nullopt;

@@ -1,11 +1,12 @@
 // The card's network: eth0 with its PHY, the nat table and TCP, the sockets that reach them,
-// and the iptables command. After a run it can tell what the run left behind.
+// and the card's way to its iptables command. After a run it can tell what the run left behind.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sim/chips/phy.h"
 #include "sim/core/clock.h"
@@ -13,10 +14,12 @@
 #include "sim/core/open_file.h"
 #include "sim/core/trace.h"
 #include "sim/kernel/net/eth0.h"
+#include "sim/kernel/net/nat_table.h"
 #include "sim/kernel/net/tcp.h"
-#include "sim/userland/iptables.h"
 
 namespace kmb::sim {
+
+struct ShellStreams;
 
 class Network {
 public:
@@ -26,8 +29,8 @@ public:
     Network& operator=(const Network&) = delete;
 
     std::unique_ptr<OpenFile> socket(int domain, int type, int protocol);
-    // The iptables command; nullopt when the card has none.
-    std::optional<int> iptables(const ProgramArgs& args, ShellStreams& io);
+    // The iptables command with its words (its name first); nullopt when the card has none.
+    std::optional<int> iptables(const std::vector<std::string>& args, ShellStreams& io);
 
     Phy& phy() { return phy_; }
     Eth0& eth0() { return eth0_; }

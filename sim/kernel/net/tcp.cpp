@@ -200,6 +200,122 @@ std::optional<uint32_t> TcpStack::over_eth0(uint32_t src, uint32_t dst)
     return delivered;
 }
 
+int TcpStack::connectable(const TcpSocket& s) const
+{
+    switch (s.state) {
+    case TcpSocket::State::Connecting:
+        return EALREADY;
+    case TcpSocket::State::Connected:
+        return EISCONN;
+    case TcpSocket::State::Listening:
+    case TcpSocket::State::Closed:
+        return EINVAL;
+    case TcpSocket::State::Fresh:
+        break;
+    }
+    return 0;
+}
+
+int TcpStack::bind_for_connect(TcpSocket& s, uint32_t dst, bool inside)
+{
+    if (s.bound) {
+        return 0;
+    }
+    const uint16_t local_port = ephemeral_port();
+    if (local_port == 0) {
+        return EADDRNOTAVAIL;
+    }
+    s.bound = true;
+    s.local_port = local_port;
+    s.local_addr = inside && (dst >> 24) == 127 ? dst : eth0_.address().value_or(dst);
+    return 0;
+}
+
+TcpStack::Syn TcpStack::send_syn(const TcpSocket& s, uint32_t dst, bool inside)
+{
+    if (inside) {
+        return {s.local_addr, dst};
+    }
+    const uint32_t from = nat_.postrouting_source(s.local_addr).value_or(s.local_addr);
+    return {from, over_eth0(from, dst)};
+}
+
+void TcpStack::answer_syn(TcpSocket& s, const Syn& syn, bool inside)
+{
+    std::shared_ptr<TcpSocket> server = syn.delivered ? listener(*syn.delivered, s.remote_port) : nullptr;
+    if (syn.delivered && !server) {
+        s.state = TcpSocket::State::Closed;
+        s.error = ECONNREFUSED;
+        trace_.note("tcp refused: nothing listens at " + dotted(*syn.delivered) + ":" + std::to_string(s.remote_port));
+    } else if (!syn.delivered || server->pending.size() >= static_cast<std::size_t>(server->backlog)) {
+        s.lost = true; // the SYN goes unanswered; retries meet the same road
+    } else {
+        queue_connection(s, *server, syn, inside);
+    }
+}
+
+void TcpStack::queue_connection(TcpSocket& s, TcpSocket& server, const Syn& syn, bool inside)
+{
+    auto child = open(false);
+    child->bound = true;
+    child->local_addr = *syn.delivered;
+    child->local_port = s.remote_port;
+    child->remote_addr = syn.from;
+    child->remote_port = s.local_port;
+    child->state = TcpSocket::State::Connected;
+    child->over_phy = !inside;
+    const int64_t handshake = inside ? kLoopbackUs : 3 * wire_time_us(0);
+    child->ready_us = clock_.now_us() + handshake;
+    s.ready_us = child->ready_us;
+    join(s, *child);
+    for (const auto& w : sockets_) {
+        if (auto me = w.lock(); me.get() == &s) {
+            child->peer = me;
+        }
+    }
+    s.peer = child;
+    s.over_phy = !inside;
+    server.pending.push_back(child);
+    (inside ? inside_kernel_ : over_phy_) += 1;
+    trace_.note(std::string("tcp connection ") + (inside ? "inside the kernel" : "over eth0") + " from " +
+                dotted(syn.from) + ":" + std::to_string(s.local_port));
+}
+
+void TcpStack::join(TcpSocket& client, TcpSocket& child)
+{
+    auto forward = std::make_shared<std::deque<Chunk>>();
+    auto backward = std::make_shared<std::deque<Chunk>>();
+    auto forward_closed = std::make_shared<bool>(false);
+    auto backward_closed = std::make_shared<bool>(false);
+    client.out = forward;
+    client.out_closed = forward_closed;
+    client.in = backward;
+    client.in_closed = backward_closed;
+    child.in = forward;
+    child.in_closed = forward_closed;
+    child.out = backward;
+    child.out_closed = backward_closed;
+}
+
+int TcpStack::finish_connect(TcpSocket& s)
+{
+    if (s.nonblocking) {
+        return EINPROGRESS;
+    }
+    if (s.lost) {
+        clock_.advance(kConnectGiveUpUs);
+        s.state = TcpSocket::State::Closed;
+        return ETIMEDOUT;
+    }
+    if (s.state == TcpSocket::State::Closed) {
+        s.error = 0;
+        return ECONNREFUSED;
+    }
+    clock_.advance(std::max<int64_t>(0, s.ready_us - clock_.now_us()));
+    settle(s);
+    return 0;
+}
+
 int TcpStack::connect(TcpSocket& s, const sockaddr* addr, socklen_t length)
 {
     sockaddr_in sin;
@@ -207,105 +323,29 @@ int TcpStack::connect(TcpSocket& s, const sockaddr* addr, socklen_t length)
         return fail(error);
     }
     settle(s);
-    switch (s.state) {
-    case TcpSocket::State::Connecting:
-        return fail(EALREADY);
-    case TcpSocket::State::Connected:
-        return fail(EISCONN);
-    case TcpSocket::State::Listening:
-    case TcpSocket::State::Closed:
-        return fail(EINVAL);
-    case TcpSocket::State::Fresh:
-        break;
+    if (const int error = connectable(s); error != 0) {
+        return fail(error);
     }
     const uint32_t asked = ntohl(sin.sin_addr.s_addr);
     const uint16_t port = ntohs(sin.sin_port);
-    uint32_t dst = nat_.output_destination(asked).value_or(asked);
+    // The OUTPUT rules decide whether the connection stays inside the kernel or leaves on eth0.
+    const uint32_t dst = nat_.output_destination(asked).value_or(asked);
     const bool inside = is_local(dst);
     if (!inside && !eth0_.on_link(dst)) {
         return fail(ENETUNREACH);
     }
-    if (!s.bound) {
-        const uint16_t local_port = ephemeral_port();
-        if (local_port == 0) {
-            return fail(EADDRNOTAVAIL);
-        }
-        s.bound = true;
-        s.local_port = local_port;
-        s.local_addr = inside && (dst >> 24) == 127 ? dst : eth0_.address().value_or(dst);
+    if (const int error = bind_for_connect(s, dst, inside); error != 0) {
+        return fail(error);
     }
     s.remote_addr = asked;
     s.remote_port = port;
     s.state = TcpSocket::State::Connecting;
     trace_.note("tcp connect " + dotted(s.local_addr) + ":" + std::to_string(s.local_port) + " -> " + dotted(asked) +
                 ":" + std::to_string(port) + (dst != asked ? " (nat " + dotted(dst) + ")" : ""));
-
-    // Where the SYN ends up, and as coming from where.
-    uint32_t from = s.local_addr;
-    std::optional<uint32_t> delivered;
-    if (inside) {
-        delivered = dst;
-    } else {
-        from = nat_.postrouting_source(from).value_or(from);
-        delivered = over_eth0(from, dst);
+    answer_syn(s, send_syn(s, dst, inside), inside);
+    if (const int error = finish_connect(s); error != 0) {
+        return fail(error);
     }
-    std::shared_ptr<TcpSocket> server = delivered ? listener(*delivered, port) : nullptr;
-    if (delivered && !server) {
-        s.state = TcpSocket::State::Closed;
-        s.error = ECONNREFUSED;
-        trace_.note("tcp refused: nothing listens at " + dotted(*delivered) + ":" + std::to_string(port));
-    } else if (!delivered || server->pending.size() >= static_cast<std::size_t>(server->backlog)) {
-        s.lost = true; // the SYN goes unanswered; retries meet the same road
-    } else {
-        auto child = open(false);
-        child->bound = true;
-        child->local_addr = *delivered;
-        child->local_port = port;
-        child->remote_addr = from;
-        child->remote_port = s.local_port;
-        child->state = TcpSocket::State::Connected;
-        child->over_phy = !inside;
-        const int64_t handshake = inside ? kLoopbackUs : 3 * wire_time_us(0);
-        child->ready_us = clock_.now_us() + handshake;
-        s.ready_us = child->ready_us;
-        auto forward = std::make_shared<std::deque<Chunk>>();
-        auto backward = std::make_shared<std::deque<Chunk>>();
-        auto forward_closed = std::make_shared<bool>(false);
-        auto backward_closed = std::make_shared<bool>(false);
-        s.out = forward;
-        s.out_closed = forward_closed;
-        s.in = backward;
-        s.in_closed = backward_closed;
-        child->in = forward;
-        child->in_closed = forward_closed;
-        child->out = backward;
-        child->out_closed = backward_closed;
-        for (const auto& w : sockets_) {
-            if (auto me = w.lock(); me.get() == &s) {
-                child->peer = me;
-            }
-        }
-        s.peer = child;
-        s.over_phy = !inside;
-        server->pending.push_back(child);
-        (inside ? inside_kernel_ : over_phy_) += 1;
-        trace_.note(std::string("tcp connection ") + (inside ? "inside the kernel" : "over eth0") + " from " +
-                    dotted(from) + ":" + std::to_string(s.local_port));
-    }
-    if (s.nonblocking) {
-        return fail(EINPROGRESS);
-    }
-    if (s.lost) {
-        clock_.advance(kConnectGiveUpUs);
-        s.state = TcpSocket::State::Closed;
-        return fail(ETIMEDOUT);
-    }
-    if (s.state == TcpSocket::State::Closed) {
-        s.error = 0;
-        return fail(ECONNREFUSED);
-    }
-    clock_.advance(std::max<int64_t>(0, s.ready_us - clock_.now_us()));
-    settle(s);
     return 0;
 }
 

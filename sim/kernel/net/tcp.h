@@ -20,7 +20,7 @@
 #include "sim/core/clock.h"
 #include "sim/core/trace.h"
 #include "sim/kernel/net/eth0.h"
-#include "sim/userland/iptables.h"
+#include "sim/kernel/net/nat_table.h"
 
 namespace kmb::sim {
 
@@ -65,6 +65,23 @@ private:
     // Follows a packet from `src` to `dst` out through eth0 and back in; the local address it
     // is delivered to, or nullopt (and last_drop_) when it is lost on the way.
     std::optional<uint32_t> over_eth0(uint32_t src, uint32_t dst);
+    // The steps of connect; each returns 0 or the errno the call fails with.
+    int connectable(const TcpSocket& s) const;
+    int bind_for_connect(TcpSocket& s, uint32_t dst, bool inside);
+    int finish_connect(TcpSocket& s);
+    // A connection request: the address it comes from once it has left the card, and the local
+    // address it is delivered to (nullopt: lost on the way).
+    struct Syn {
+        uint32_t from;
+        std::optional<uint32_t> delivered;
+    };
+    // Sends `s`'s request to `dst`, inside the kernel or through the POSTROUTING rules and eth0.
+    Syn send_syn(const TcpSocket& s, uint32_t dst, bool inside);
+    // The listener's answer: refused, unanswered, or a connection queued for accept.
+    void answer_syn(TcpSocket& s, const Syn& syn, bool inside);
+    void queue_connection(TcpSocket& s, TcpSocket& server, const Syn& syn, bool inside);
+    // Gives the connecting socket and the listener's new one the two directions' queues.
+    void join(TcpSocket& client, TcpSocket& child);
     void settle(TcpSocket& s);
     int64_t wire_time_us(std::size_t bytes);
 
