@@ -7,14 +7,10 @@
 #include <unistd.h>
 
 #include "menu/kmb_main.h"
-#include "os/os.h"
 #include "sim/app/command_line.h"
-#include "sim/card/card.h"
-#include "sim/card/sim_os.h"
+#include "sim/card/installed_card.h"
 #include "sim/console/console_line.h"
-#include "sim/core/card_reset.h"
 #include "sim/core/config.h"
-#include "sim/storage/state_lock.h"
 
 int main(int argc, char** argv)
 {
@@ -31,9 +27,9 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        const kmb::sim::StateLock lock(config.state_dir);
-        kmb::sim::Card card(config);
-        kmb::sim::SimOs os(card);
+        kmb::sim::InstalledCard installed(config, kmb::sim::InstalledCard::Lock::StateFolder);
+        kmb::sim::Card& card = installed.card();
+        kmb::sim::SimOs& os = installed.os();
         // The program prints to the card's console line, which paces it in card time.
         kmb::sim::ConsoleLine line(card.clock(), STDOUT_FILENO, config.console_baud);
         FILE* const host_stdout = stdout;
@@ -44,14 +40,7 @@ int main(int argc, char** argv)
             line.on_write([&os] { os.check_hang_up(); });
         }
         os.watch_for_hang_up(true);
-        kmb::os::install(&os);
-        int result;
-        try {
-            result = kmb::kmb_main(argc, argv);
-        } catch (const kmb::sim::CardReset&) {
-            result = kmb::sim::kResetExitStatus; // the card went down; it said nothing more
-        }
-        kmb::os::install(nullptr);
+        const int result = kmb::sim::run_until_reset([&] { return kmb::kmb_main(argc, argv); });
         std::fflush(stdout);
         stdout = host_stdout;
         // What the card could not tell: routing state or sockets the program left behind.
@@ -63,7 +52,6 @@ int main(int argc, char** argv)
         // The card could not be built from its state folder (held by another simulator, a
         // file where a folder belongs, a damaged environment, no space left): say so and end,
         // leaving the stored state as it is.
-        kmb::os::install(nullptr);
         std::fprintf(stderr, "kmbdiag-sim: %s\n", e.what());
         return 2;
     }

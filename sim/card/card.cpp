@@ -71,32 +71,61 @@ Card::Card(const SimConfig& config)
       reset_logic_(clock_, faults_, [this](uint8_t reason) { reset(reason); }),
       counter_agent_file_(std::filesystem::path(config.state_dir) / "counter_agent")
 {
-    // Power on: the volatile file systems come up empty, and the fixture announces itself
-    // with its marker unless the card is not in one.
     // A daemon that starts on a card already up finds it as it is.
     if (!config.join_running) {
-        fs_.boot(!faults_.act(Fault::NoFixture));
-        for (const auto& [name, value] : config.env) {
-            if (const char* why = env_.refusal(name, value)) {
-                throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
-                                         ": the variable " + why);
-            }
-            env_.set(name, value);
-        }
-        if (!config.env.empty() && !env_.save()) {
-            complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
-                                     "': " + std::strerror(errno) + "; the --env settings last for this run only");
-        }
+        power_on(config.env);
     }
+    wire_network();
+    wire_i2c_bus();
+    add_device_nodes();
+    restore_fixture();
+    load_modules();
+    wire_memory();
+    schedule_sigints(config.sigint_at);
+}
+
+void Card::power_on(const std::vector<std::pair<std::string, std::string>>& env)
+{
+    // The volatile file systems come up empty, and the fixture announces itself with its
+    // marker unless the card is not in one.
+    fs_.boot(!faults_.act(Fault::NoFixture));
+    set_boot_env(env);
+}
+
+void Card::set_boot_env(const std::vector<std::pair<std::string, std::string>>& env)
+{
+    for (const auto& [name, value] : env) {
+        if (const char* why = env_.refusal(name, value)) {
+            throw std::runtime_error("--env " + name + "=" + value.substr(0, 40) + (value.size() > 40 ? "..." : "") +
+                                     ": the variable " + why);
+        }
+        env_.set(name, value);
+    }
+    if (!env.empty() && !env_.save()) {
+        complain_once("env", "cannot keep the boot loader's environment in '" + env_.file().string() +
+                                 "': " + std::strerror(errno) + "; the --env settings last for this run only");
+    }
+}
+
+void Card::wire_network()
+{
     // The driver takes its MAC address from the boot loader.
     network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
     set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });
     shell_.add_program("/usr/sbin/iptables",
                        [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
+}
+
+void Card::wire_i2c_bus()
+{
     bus_.attach(wiring::kLm77Address, &lm77_);
     wire_interrupt_lines();
     bus_.attach(wiring::kHostAgentAddress, &host_agent_);
     agent_driver_.set_agent_request([this] { return host_agent_.interrupt(); });
+}
+
+void Card::add_device_nodes()
+{
     add_node("/dev/i2c/0", [this](const std::string& path, int) -> std::unique_ptr<OpenFile> {
         if (faults_.act(Fault::I2cBusAbsent)) {
             errno = ENOENT;
@@ -118,17 +147,34 @@ Card::Card(const SimConfig& config)
         }
         return serial_port_.open(path, flags);
     });
+    add_node("/dev/mem", [this](const std::string& path, int flags) { return cpld_.open_mem(path, flags); });
+}
+
+void Card::restore_fixture()
+{
+    // The counter agent keeps its registers across a reset; its reset lines start the reset logic.
     if (const auto kept = load_state_bytes(counter_agent_file_, 3, "the fixture's counter agent")) {
         fixture_.restore_counter_agent({(*kept)[0], (*kept)[1], (*kept)[2]});
     }
     reset_logic_.power_on(fixture_.reset_lines());
     fixture_.set_reset_lines_changed([this](uint8_t lines) { reset_logic_.lines_changed(lines); });
+}
+
+void Card::load_modules()
+{
     modules_.load(kWatchdogModule, [this] { watchdog_.module_unloaded(); });
     shell_.set_modules(&modules_);
-    add_node("/dev/mem", [this](const std::string& path, int flags) { return cpld_.open_mem(path, flags); });
+}
+
+void Card::wire_memory()
+{
     add_kernel_file(kEccFile, [this] { return ecc_.record(); });
     ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
-    for (double seconds : config.sigint_at) {
+}
+
+void Card::schedule_sigints(const std::vector<double>& card_seconds)
+{
+    for (double seconds : card_seconds) {
         clock_.after(static_cast<int64_t>(seconds * 1e6), [seconds] {
             // Before the program has its handler a Ctrl-C ends it, as on the card; the
             // operator of a script is told why the run stopped there.

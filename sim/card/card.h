@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 #include "sim/card/fixture.h"
 #include "sim/chips/cpld.h"
@@ -102,8 +104,22 @@ public:
 
 private:
     static constexpr uint8_t kReasonWatchdog = 0x80;
-    void keep_counter_agent();
+    // The constructor's steps, in the order it takes them.
+    // Power on (not for a process that joins a card already up): the volatile file systems
+    // come up, then the boot loader takes the command line's --env settings.
+    void power_on(const std::vector<std::pair<std::string, std::string>>& env);
+    // Throws std::runtime_error for a setting the boot loader refuses.
+    void set_boot_env(const std::vector<std::pair<std::string, std::string>>& env);
+    void wire_network();
+    void wire_i2c_bus();
     void wire_interrupt_lines();
+    void add_device_nodes();
+    void restore_fixture();
+    void load_modules();
+    void wire_memory();
+    // The Ctrl-Cs of --sigint-at, at these card seconds after the start.
+    void schedule_sigints(const std::vector<double>& card_seconds);
+    void keep_counter_agent();
 
     VirtualClock clock_;
     Faults faults_;

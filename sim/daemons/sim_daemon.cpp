@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "os/os.h"
 #include "sim/app/command_line.h"
-#include "sim/card/card.h"
-#include "sim/card/sim_os.h"
+#include "sim/card/installed_card.h"
 
 namespace kmb::tools {
 
@@ -70,23 +68,18 @@ int run_sim_daemon(const char* name, int argc, char** argv, DaemonLoop loop)
     sigaction(SIGTERM, &act, nullptr);
     sigaction(SIGINT, &act, nullptr);
     try {
-        sim::Card card(config);
+        sim::InstalledCard installed(config);
         for (unsigned e : events) {
-            card.host_agent().push_event(static_cast<uint16_t>(e));
+            installed.card().host_agent().push_event(static_cast<uint16_t>(e));
         }
         for (unsigned code : refused) {
-            card.host_agent().refuse(static_cast<uint8_t>(code));
+            installed.card().host_agent().refuse(static_cast<uint8_t>(code));
         }
-        sim::SimOs os(card);
-        os::install(&os);
         // Whoever started us may talk to us now: our signals are ours.
         std::fputs("ready\n", stdout);
         std::fflush(stdout);
-        const int result = loop(&g_stop, card);
-        os::install(nullptr);
-        return result;
+        return loop(&g_stop, installed.card());
     } catch (const std::exception& e) {
-        os::install(nullptr);
         std::fprintf(stderr, "%s: %s\n", name, e.what());
         return 2;
     }
