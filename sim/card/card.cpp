@@ -14,6 +14,7 @@
 #include "sim/core/wiring.h"
 #include "sim/kernel/i2c_dev_node.h"
 #include "sim/storage/state_bytes.h"
+#include "sim/userland/iptables.h"
 
 namespace kmb::sim {
 
@@ -112,8 +113,14 @@ void Card::wire_network()
     // The driver takes its MAC address from the boot loader.
     network_.eth0().set_mac(parse_mac(env_.get("ethaddr").value_or("")).value_or(kFallbackMac));
     set_socket_opener([this](int domain, int type, int protocol) { return network_.socket(domain, type, protocol); });
-    shell_.add_program("/usr/sbin/iptables",
-                       [this](const ProgramArgs& args, ShellStreams& io) { return network_.iptables(args, io); });
+    // The card's iptables command edits the kernel's nat table; a card built without the
+    // packet filter has no command to run.
+    shell_.add_program("/usr/sbin/iptables", [this](const ProgramArgs& args, ShellStreams& io) -> std::optional<int> {
+        if (faults_.act(Fault::IptablesAbsent)) {
+            return std::nullopt;
+        }
+        return run_iptables(args, io, network_.nat());
+    });
 }
 
 void Card::wire_i2c_bus()

@@ -5,15 +5,11 @@
 #include <sys/socket.h>
 
 #include "sim/kernel/net/inet_socket.h"
-// The one call from the kernel into the card's programs: the card reaches its iptables
-// command through the network it edits.
-#include "sim/userland/iptables.h"
 
 namespace kmb::sim {
 
 Network::Network(VirtualClock& clock, Faults& faults, Trace& trace, std::optional<uint32_t> address, MacAddress mac)
-    : faults_(faults),
-      trace_(trace),
+    : trace_(trace),
       // The fixture has a loopback cable in the card's connector unless a fault took it out.
       phy_(clock, faults, [&faults] { return !faults.act(Fault::EthNoCable); }),
       eth0_(phy_, faults, trace, address, mac),
@@ -38,14 +34,6 @@ std::unique_ptr<OpenFile> Network::socket(int domain, int type, int protocol)
         return nullptr;
     }
     return std::make_unique<InetSocket>(tcp_, eth0_, tcp_.open((type & SOCK_NONBLOCK) != 0), stream);
-}
-
-std::optional<int> Network::iptables(const std::vector<std::string>& args, ShellStreams& io)
-{
-    if (faults_.act(Fault::IptablesAbsent)) {
-        return std::nullopt;
-    }
-    return run_iptables(args, io, nat_);
 }
 
 std::string Network::leftovers() const

@@ -1,5 +1,5 @@
-// The card's network: eth0 with its PHY, the nat table and TCP, the sockets that reach them,
-// and the card's way to its iptables command. After a run it can tell what the run left behind.
+// The card's network: eth0 with its PHY, the nat table and TCP, and the sockets that reach
+// them. After a run it can tell what the run left behind.
 #pragma once
 
 #include <cstdint>
@@ -19,8 +19,6 @@
 
 namespace kmb::sim {
 
-struct ShellStreams;
-
 class Network {
 public:
     // `address` is eth0's IPv4 address in host byte order; `mac` the boot loader's ethaddr.
@@ -29,8 +27,6 @@ public:
     Network& operator=(const Network&) = delete;
 
     std::unique_ptr<OpenFile> socket(int domain, int type, int protocol);
-    // The iptables command with its words (its name first); nullopt when the card has none.
-    std::optional<int> iptables(const std::vector<std::string>& args, ShellStreams& io);
 
     Phy& phy() { return phy_; }
     Eth0& eth0() { return eth0_; }
@@ -41,7 +37,6 @@ public:
     std::string leftovers() const;
 
 private:
-    Faults& faults_;
     [[maybe_unused]] Trace& trace_; // kept for the traces the network will write
     Phy phy_;
     Eth0 eth0_;
