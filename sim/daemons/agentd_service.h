@@ -17,7 +17,7 @@ inline constexpr int32_t MSG_CLASS_INTERRUPT = 5;
 struct InterruptNotice {
     MsgHeader head; // mtype 1, class 5, word 2 the line, word 3 zero, length 16
 };
-inline constexpr int INTERRUPT_NOTICE_LENGTH = 16;
+inline constexpr int kInterruptNoticeLength = 16;
 
 // Handles one message received on queue 4, `n` bytes after mtype. Returns the result of what
 // it ran, or -1 for a message it could not take (logged).

@@ -12,9 +12,9 @@ namespace kmb {
 namespace {
 
 // Start-up levels: the lamps off, both agent lines released (high), pin 5 high.
-constexpr uint8_t IOX_START_OUTPUT = 0x38;
+constexpr uint8_t kIoxStartOutput = 0x38;
 // Pins 0 to 5 drive, 6 and 7 stay inputs.
-constexpr uint8_t IOX_START_CONFIG = 0xC0;
+constexpr uint8_t kIoxStartConfig = 0xC0;
 
 } // namespace
 
@@ -25,8 +25,8 @@ int io_expander_init()
         return 1;
     }
     io_port_write_reg(fd, REG_POLARITY, 0x00);
-    io_port_write_reg(fd, REG_OUTPUT, IOX_START_OUTPUT);
-    io_port_write_reg(fd, REG_CONFIG, IOX_START_CONFIG);
+    io_port_write_reg(fd, REG_OUTPUT, kIoxStartOutput);
+    io_port_write_reg(fd, REG_CONFIG, kIoxStartConfig);
     os::close(fd);
     return 0;
 }

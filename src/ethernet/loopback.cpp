@@ -24,26 +24,26 @@ namespace kmb {
 
 namespace {
 
-constexpr int LISTEN_BACKLOG = 128;
-constexpr int LINK_POLLS = 5;
+constexpr int kListenBacklog = 128;
+constexpr int kLinkPolls = 5;
 
-constexpr LoopbackSetting INT_10_FULL{0, 0, 0};
-constexpr LoopbackSetting INT_10_HALF{0, 0, 1};
-constexpr LoopbackSetting EXT_10_FULL{1, 0, 0};
-constexpr LoopbackSetting EXT_10_HALF{1, 0, 1};
-constexpr LoopbackSetting INT_100_FULL{0, 1, 0};
-constexpr LoopbackSetting INT_100_HALF{0, 1, 1};
-constexpr LoopbackSetting EXT_100_FULL{1, 1, 0};
-constexpr LoopbackSetting EXT_100_HALF{1, 1, 1};
+constexpr LoopbackSetting kInt10Full{0, 0, 0};
+constexpr LoopbackSetting kInt10Half{0, 0, 1};
+constexpr LoopbackSetting kExt10Full{1, 0, 0};
+constexpr LoopbackSetting kExt10Half{1, 0, 1};
+constexpr LoopbackSetting kInt100Full{0, 1, 0};
+constexpr LoopbackSetting kInt100Half{0, 1, 1};
+constexpr LoopbackSetting kExt100Full{1, 1, 0};
+constexpr LoopbackSetting kExt100Half{1, 1, 1};
 
-constexpr LoopbackSetting kFullTest[] = {INT_10_FULL,  INT_10_HALF,  EXT_10_FULL,  EXT_10_HALF,
-                                         INT_100_FULL, INT_100_HALF, EXT_100_FULL, EXT_100_HALF};
-constexpr LoopbackSetting kMenu20[] = {INT_100_FULL, EXT_100_FULL, INT_100_HALF, EXT_100_HALF};
+constexpr LoopbackSetting kFullTest[] = {kInt10Full,  kInt10Half,  kExt10Full,  kExt10Half,
+                                         kInt100Full, kInt100Half, kExt100Full, kExt100Half};
+constexpr LoopbackSetting kMenu20[] = {kInt100Full, kExt100Full, kInt100Half, kExt100Half};
 // The fourth run is at 100 Mb/s, as the factory's sequence has always had it.
-constexpr LoopbackSetting kMenu21[] = {INT_10_FULL, EXT_10_FULL, INT_10_HALF, EXT_100_HALF};
-constexpr LoopbackSetting kMenu22[] = {INT_10_FULL, INT_100_FULL, EXT_10_FULL, EXT_100_FULL};
-constexpr LoopbackSetting kMenu23[] = {INT_10_HALF, INT_10_FULL, INT_100_HALF, INT_100_FULL};
-constexpr LoopbackSetting kMenu24[] = {EXT_10_HALF, EXT_10_FULL, EXT_100_HALF, EXT_100_FULL};
+constexpr LoopbackSetting kMenu21[] = {kInt10Full, kExt10Full, kInt10Half, kExt100Half};
+constexpr LoopbackSetting kMenu22[] = {kInt10Full, kInt100Full, kExt10Full, kExt100Full};
+constexpr LoopbackSetting kMenu23[] = {kInt10Half, kInt10Full, kInt100Half, kInt100Full};
+constexpr LoopbackSetting kMenu24[] = {kExt10Half, kExt10Full, kExt100Half, kExt100Full};
 
 const char* const kHints[] = {
     "** Make sure the KMB card is properly seated in the **\n",
@@ -76,7 +76,7 @@ void configure_phy(int sock, const LoopbackSetting& s)
 // 0 when the link is up, 1 after a message when it is not.
 int wait_for_link(int sock)
 {
-    for (int poll = 0; poll < LINK_POLLS; ++poll) {
+    for (int poll = 0; poll < kLinkPolls; ++poll) {
         os::sleep(1);
         uint32_t bmsr = 0;
         if (phy_read_reg(sock, MII_BMSR, &bmsr) == -1) {
@@ -260,7 +260,7 @@ int listen_on_phy(RunResources& r, const LoopbackSetting& s)
     if (wait_for_link(r.listenfd) != 0) {
         return 1;
     }
-    if (os::listen(r.listenfd, LISTEN_BACKLOG) < 0) {
+    if (os::listen(r.listenfd, kListenBacklog) < 0) {
         return failed_errno("listen failed");
     }
     return 0;

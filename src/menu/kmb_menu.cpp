@@ -20,7 +20,7 @@ namespace kmb {
 
 namespace {
 
-constexpr int MENU_EXIT = 99;
+constexpr int kMenuExit = 99;
 
 struct MenuTest {
     int number;
@@ -87,7 +87,7 @@ int kmb_test_menu()
 {
     int selection = 0;
     char line[MENU_LINE_SIZE];
-    while (selection != MENU_EXIT) {
+    while (selection != kMenuExit) {
         print_test_menu();
         std::printf("Select test or feature by number [%d]: ", selection);
         if (os::read_line(line, sizeof line) == nullptr) {

@@ -15,11 +15,11 @@ namespace kmb {
 
 namespace {
 
-constexpr int WATCHDOG_ANSWER_SIZE = 20;
-constexpr int RESET_ANSWER_SIZE = 6;
-constexpr unsigned WATCHDOG_UNLOAD_DELAY_S = 1;
-constexpr unsigned RESET_SETTLE_S = 5;
-constexpr unsigned RESET_PULSE_S = 3;
+constexpr int kWatchdogAnswerSize = 20;
+constexpr int kResetAnswerSize = 6;
+constexpr unsigned kWatchdogUnloadDelayS = 1;
+constexpr unsigned kResetSettleS = 5;
+constexpr unsigned kResetPulseS = 3;
 
 struct PendingReset {
     const char* marker;
@@ -72,7 +72,7 @@ void record_backup_image(uint8_t reason)
 
 bool answered_yes(int size)
 {
-    char answer[WATCHDOG_ANSWER_SIZE];
+    char answer[kWatchdogAnswerSize];
     return os::read_line(answer, size) != nullptr && parse_yes_no(answer) == 1;
 }
 
@@ -130,13 +130,13 @@ int watchdog_reset_test()
     std::printf("WARNING: This test will reset the system, if the system\n");
     std::printf("         doesn't reset within 5 seconds, check your watchdog\n");
     std::printf("DO you want to run the test (y/n) : ");
-    if (!answered_yes(WATCHDOG_ANSWER_SIZE)) {
+    if (!answered_yes(kWatchdogAnswerSize)) {
         return 0;
     }
     if (!create_marker(WATCHDOG_MARKER)) {
         std::perror("Error open file to write");
     }
-    os::sleep(WATCHDOG_UNLOAD_DELAY_S);
+    os::sleep(kWatchdogUnloadDelayS);
     // Nobody pets the watchdog once its module is gone.
     os::system("rmmod vexa_wdog");
     return 0;
@@ -147,7 +147,7 @@ int counter_agent_reset_test(int image)
     std::printf("WARNING: This test will reset the system, if the system\n");
     std::printf("         doesn't reset within 5 seconds, check your counter agent\n");
     std::printf("OK to start test? (y/n) :  ");
-    if (!answered_yes(RESET_ANSWER_SIZE)) {
+    if (!answered_yes(kResetAnswerSize)) {
         return 0;
     }
     if (image == RESET_IMAGE_PRIMARY) {
@@ -158,7 +158,7 @@ int counter_agent_reset_test(int image)
         create_marker(SECONDARY_MARKER);
     }
     int result = 0;
-    os::sleep(RESET_SETTLE_S);
+    os::sleep(kResetSettleS);
     int fd = -1;
     if (i2c_dev_open(&fd, COUNTER_AGENT_ADDRESS) != ERR_NONE) {
         std::perror("Error open i2c device");
@@ -170,7 +170,7 @@ int counter_agent_reset_test(int image)
     io_port_write_reg(fd, REG_OUTPUT, line);   // high before it becomes an output
     io_port_write_reg(fd, REG_CONFIG, others); // only the chosen line drives
     io_port_write_reg(fd, REG_OUTPUT, others); // the line goes low
-    os::sleep(RESET_PULSE_S);
+    os::sleep(kResetPulseS);
     io_port_write_reg(fd, REG_OUTPUT, line);
     if (os::close(fd) != 0) {
         std::perror("Error closing counter agent");

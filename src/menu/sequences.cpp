@@ -21,8 +21,8 @@ namespace kmb {
 
 namespace {
 
-constexpr int ESS_DEFAULT_PASSES = 60;
-constexpr unsigned ESS_PASS_GAP_SECONDS = 2;
+constexpr int kEssDefaultPasses = 60;
+constexpr unsigned kEssPassGapSeconds = 2;
 
 } // namespace
 
@@ -97,7 +97,7 @@ void run_ess()
     const char* answer = os::read_line(line, sizeof line);
     int passes;
     if (answer != nullptr && line[0] == '\n') {
-        passes = ESS_DEFAULT_PASSES;
+        passes = kEssDefaultPasses;
         std::printf("%d", passes);
     } else {
         // The end of input is no count at all: no passes.
@@ -116,7 +116,7 @@ void run_ess()
             break;
         }
         std::printf("\n");
-        os::sleep(ESS_PASS_GAP_SECONDS);
+        os::sleep(kEssPassGapSeconds);
     }
     std::printf("\n\n");
     print_current_date();
