@@ -4,47 +4,18 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <string>
-#include <system_error>
 #include <unistd.h>
 
 #include "board/io_expander.h"
-#include "os/os.h"
-#include "shell/options.h"
-#include "shell/sequences.h"
-#include "sim/card.h"
-#include "sim/config.h"
-#include "sim/sim_os.h"
+#include "diag/options.h"
+#include "menu/sequences.h"
+#include "sim/card/installed_card.h"
+#include "sim/core/config.h"
+#include "sim/storage/scratch_folder.h"
 
 namespace {
-
-// The card's state folder for one benchmark, removed with it.
-class StateFolder {
-public:
-    StateFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kmb-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("kmb bench: cannot create the card's state folder");
-            std::abort();
-        }
-        path_ = pattern;
-    }
-    ~StateFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    StateFolder(const StateFolder&) = delete;
-    StateFolder& operator=(const StateFolder&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // The diagnostic prints for an operator; the benchmark's own report must stay readable.
 class QuietStdout {
@@ -72,13 +43,12 @@ private:
 
 void ComprehensivePass(benchmark::State& state)
 {
-    StateFolder folder;
+    const kmb::sim::ScratchFolder folder(std::filesystem::temp_directory_path(), "kmb-bench");
     kmb::sim::SimConfig config;
-    config.state_dir = folder.path();
+    config.state_dir = folder.path().string();
     config.speed = 0;
-    kmb::sim::Card card(config);
-    kmb::sim::SimOs sim(card);
-    kmb::os::Os* previous = kmb::os::install(&sim);
+    kmb::sim::InstalledCard installed(config);
+    kmb::sim::Card& card = installed.card();
     kmb::set_default_options();
 
     int failures = 0;
@@ -92,7 +62,6 @@ void ComprehensivePass(benchmark::State& state)
             card_us += card.clock().now_us() - before;
         }
     }
-    kmb::os::install(previous);
     if (failures != 0) {
         state.SkipWithError("a healthy card failed the comprehensive test");
     }

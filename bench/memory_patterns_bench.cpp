@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "board/memory_test.h"
+#include "board/memory.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "devices/agent_protocol.h"
+#include "agent/agent_protocol.h"
 #include "fuzz/support/fuzz_card.h"
 #include "fuzz/support/private_queues.h"
 

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "agentd_service.h"
-#include "devices/agent_protocol.h"
+#include "agent/agent_protocol.h"
 #include "devices/lm77.h"
 #include "fuzz/support/fuzz_card.h"
 #include "fuzz/support/private_queues.h"
+#include "sim/daemons/agentd_service.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz/support/fuzz_card.h"
-#include "shell/card_version.h"
+#include "menu/card_version.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "sim/boot_env.h"
+#include "sim/userland/boot_env.h"
 
 namespace {
 

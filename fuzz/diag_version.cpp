@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "fuzz/support/fuzz_card.h"
-#include "shell/card_version.h"
+#include "menu/card_version.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

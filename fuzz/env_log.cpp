@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "shell/card_version.h"
+#include "menu/card_version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "sim/iptables.h"
-#include "sim/shell.h"
+#include "sim/userland/iptables.h"
+#include "sim/userland/shell.h"
 
 #include "fuzz/support/fuzz_card.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "board/irq_counts.h"
+#include "board/interrupts.h"
 #include "fuzz/support/fuzz_card.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz/support/fuzz_card.h"
-#include "seld_service.h"
+#include "sim/daemons/seld_service.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/command_line.h"
-#include "sim/config.h"
+#include "sim/app/command_line.h"
+#include "sim/core/config.h"
 
 namespace {
 

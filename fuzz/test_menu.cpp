@@ -6,7 +6,7 @@
 
 #include "fuzz/support/fuzz_card.h"
 #include "fuzz/support/scripted_operator.h"
-#include "shell/test_menu.h"
+#include "menu/kmb_menu.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -7,8 +7,8 @@
 
 #include "fuzz/support/fuzz_card.h"
 #include "fuzz/support/scripted_operator.h"
+#include "menu/top_menu.h"
 #include "os/os.h"
-#include "shell/top_menu.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "diag/options.h"
 #include "fuzz/support/fuzz_card.h"
-#include "shell/options.h"
-#include "shell/top_menu.h"
+#include "menu/top_menu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {

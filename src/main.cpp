@@ -1,4 +1,4 @@
 // kmbdiag: the diagnostic on the card, reaching the real kernel.
-#include "shell/kmb_main.h"
+#include "menu/kmb_main.h"
 
 int main(int argc, char** argv) { return kmb::kmb_main(argc, argv); }

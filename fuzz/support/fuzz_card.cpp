@@ -6,9 +6,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
-#include "os/os.h"
+#include "sim/storage/scratch_folder.h"
 
 namespace kmb::fuzz {
 
@@ -31,30 +32,11 @@ std::filesystem::path state_parent()
     return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
 }
 
-const std::filesystem::path& state_folder()
+// The process's own state folder, made at the first input and removed when the process exits.
+const sim::ScratchFolder& state_folder()
 {
-    static const std::filesystem::path folder = [] {
-        std::string pattern = (state_parent() / "kmb-fuzz-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("kmb fuzz: cannot create the card's state folder");
-            std::abort();
-        }
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(state_folder(), ignored);
-        });
-        return std::filesystem::path(pattern);
-    }();
+    static const sim::ScratchFolder folder(state_parent(), "kmb-fuzz");
     return folder;
-}
-
-// Power off and wipe: the next card starts as a new one, whatever the last input wrote.
-void wipe(const std::filesystem::path& folder)
-{
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        std::filesystem::remove_all(entry.path(), ec);
-    }
 }
 
 } // namespace
@@ -62,28 +44,25 @@ void wipe(const std::filesystem::path& folder)
 FuzzCard::FuzzCard(std::vector<sim::Fault> faults, std::vector<std::pair<std::string, std::string>> env)
     : host_descriptors_(host_descriptor_count())
 {
-    wipe(state_folder());
+    // Power off and wipe: the card starts as a new one, whatever the last input wrote.
+    state_folder().wipe();
     sim::SimConfig config;
-    config.state_dir = state_folder().string();
+    config.state_dir = state_folder().path().string();
     config.speed = 0;
     config.start_time = kStartEpoch;
     config.faults = std::move(faults);
     config.env = std::move(env);
-    card_ = std::make_unique<sim::Card>(config);
-    os_ = std::make_unique<sim::SimOs>(*card_);
-    previous_ = os::install(os_.get());
+    installed_.emplace(config);
 }
 
 FuzzCard::~FuzzCard()
 {
-    os::install(previous_);
     // A reset takes what the program held with it; otherwise nothing may be left open.
-    if (!card_->clock().halted() && os_->open_descriptor_count() != 0) {
-        std::fprintf(stderr, "kmb fuzz: the diagnostic left open: %s\n", os_->open_descriptor_names().c_str());
+    if (!card().clock().halted() && os().open_descriptor_count() != 0) {
+        std::fprintf(stderr, "kmb fuzz: the diagnostic left open: %s\n", os().open_descriptor_names().c_str());
         std::abort();
     }
-    os_.reset();
-    card_.reset();
+    installed_.reset();
     const int now = host_descriptor_count();
     if (now > host_descriptors_) {
         std::fprintf(stderr, "kmb fuzz: the simulated card leaked %d host descriptor(s)\n", now - host_descriptors_);

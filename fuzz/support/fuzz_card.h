@@ -1,18 +1,17 @@
 // A simulated card for one fuzz input: powered on fresh in the process's own state folder, at
-// speed 0, with its SimOs installed. Inputs must not see each other's card, or a crash found
+// speed 0, stood up as every card is (sim/card/installed_card.h). Inputs must not see each other's card, or a crash found
 // after a million inputs could not be replayed from the one that showed it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "sim/card.h"
-#include "sim/faults.h"
-#include "sim/sim_os.h"
+#include "sim/card/installed_card.h"
+#include "sim/core/faults.h"
 
 namespace kmb::fuzz {
 
@@ -25,14 +24,12 @@ public:
     FuzzCard(const FuzzCard&) = delete;
     FuzzCard& operator=(const FuzzCard&) = delete;
 
-    sim::Card& card() { return *card_; }
-    sim::SimOs& os() { return *os_; }
+    sim::Card& card() { return installed_->card(); }
+    sim::SimOs& os() { return installed_->os(); }
 
 private:
     int host_descriptors_;
-    std::unique_ptr<sim::Card> card_;
-    std::unique_ptr<sim::SimOs> os_;
-    os::Os* previous_;
+    std::optional<sim::InstalledCard> installed_;
 };
 
 // The faults an input begins with: its first byte says how many (0 to kMaxFaults), and each of

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "diag/options.h"
 #include "fuzz/support/fuzz_card.h"
-#include "shell/options.h"
-#include "sim/card_reset.h"
+#include "sim/card/installed_card.h"
 
 namespace kmb::fuzz {
 
@@ -107,11 +107,11 @@ void run_operator_session(const uint8_t* data, std::size_t size, void (*session)
     card.os().set_console_input(std::string(reinterpret_cast<const char*>(data + used), size - used));
     ScriptedOperator person(card.card(), card.os(), kBudgetUs);
     reset_options();
-    try {
+    // A reset test does its work by taking the card down, as it would for the operator.
+    sim::run_until_reset([session] {
         session();
-    } catch (const sim::CardReset&) {
-        // A reset test did its work: the card went down, as it would for the operator.
-    }
+        return 0;
+    });
     reset_options();
 }
 

@@ -20,9 +20,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "sim/forwarding_os.h"
-#include "sim/card.h"
-#include "sim/sim_os.h"
+#include "os/forwarding_os.h"
+#include "sim/card/card.h"
+#include "sim/card/sim_os.h"
 
 namespace kmb::fuzz {
 

@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "board/io_expander.h"
-#include "board/irq_counts.h"
+#include "board/interrupts.h"
 #include "devices/agentdrv.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
+#include "devices/io_port.h"
+#include "diag/indications.h"
+#include "diag/result_line.h"
 #include "os/os.h"
-#include "shell/result_line.h"
 
 namespace kmb {
 

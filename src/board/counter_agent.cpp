@@ -4,11 +4,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "board/io_expander.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
+#include "devices/io_port.h"
+#include "diag/indications.h"
+#include "diag/result_line.h"
 #include "os/os.h"
-#include "shell/result_line.h"
 
 namespace kmb {
 

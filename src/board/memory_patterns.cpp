@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "board/memory_test.h"
-#include "shell/options.h"
+#include "board/memory.h"
+#include "diag/options.h"
 
 namespace kmb {
 

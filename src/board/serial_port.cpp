@@ -6,10 +6,10 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-#include "board/io_expander.h"
+#include "diag/indications.h"
+#include "diag/options.h"
+#include "diag/result_line.h"
 #include "os/os.h"
-#include "shell/options.h"
-#include "shell/result_line.h"
 
 namespace kmb {
 
@@ -19,13 +19,13 @@ static_assert(TIOCM_DTR == 0x002 && TIOCM_RTS == 0x004 && TIOCM_CTS == 0x020 && 
 
 namespace {
 
-constexpr int SERIAL_BUFFER_SIZE = 512;
-constexpr int SERIAL_PASSES = 15;
-constexpr int MAX_DATA_ERRORS = 10; // one more is printed, then the compare stops
+constexpr int kSerialBufferSize = 512;
+constexpr int kSerialPasses = 15;
+constexpr int kMaxDataErrors = 10; // one more is printed, then the compare stops
 // VTIME in tenths of a second: a read gives up one second after the last byte came in.
-constexpr cc_t SERIAL_READ_TIMEOUT = 10;
+constexpr cc_t kSerialReadTimeout = 10;
 
-constexpr int ALL_LINES = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_CAR | TIOCM_DSR;
+constexpr int kAllLines = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_CAR | TIOCM_DSR;
 
 struct LineStep {
     int set;
@@ -37,11 +37,11 @@ struct LineStep {
 // outputs and must read back exactly those and what they reach.
 constexpr LineStep kLineSteps[] = {
     {0, 0, "expected: ALL LINES '0'\n"},
-    {TIOCM_DTR | TIOCM_RTS, ALL_LINES, "expected: DTR, RTS, CTS, CAR, DSR\n"},
+    {TIOCM_DTR | TIOCM_RTS, kAllLines, "expected: DTR, RTS, CTS, CAR, DSR\n"},
     {TIOCM_RTS, TIOCM_RTS | TIOCM_CTS, "expected: RTS, CTS\n"},
-    {TIOCM_DTR | TIOCM_RTS, ALL_LINES, "expected: DTR, RTS, CTS, CAR, DSR\n"},
+    {TIOCM_DTR | TIOCM_RTS, kAllLines, "expected: DTR, RTS, CTS, CAR, DSR\n"},
     {TIOCM_DTR, TIOCM_DTR | TIOCM_CAR | TIOCM_DSR, "expected: DTR, CAR, DSR\n"},
-    {TIOCM_DTR | TIOCM_RTS, ALL_LINES, "expected: DTR, RTS, DSR, CAR, CTS\n"},
+    {TIOCM_DTR | TIOCM_RTS, kAllLines, "expected: DTR, RTS, DSR, CAR, CTS\n"},
 };
 
 struct LineName {
@@ -82,7 +82,7 @@ termios pass_attributes(const termios& read, speed_t speed)
     attr.c_iflag = 0;
     attr.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     attr.c_cc[VMIN] = 0;
-    attr.c_cc[VTIME] = SERIAL_READ_TIMEOUT;
+    attr.c_cc[VTIME] = kSerialReadTimeout;
     // The speed is in c_cflag already; these keep the C library's own copies in step with it.
     cfsetispeed(&attr, speed);
     cfsetospeed(&attr, speed);
@@ -95,8 +95,8 @@ int exchange(const SerialRun& run, int* sent, int* received)
 {
     int failed = 0;
     bool sending_done = false;
-    int to_send = SERIAL_BUFFER_SIZE;
-    int to_receive = SERIAL_BUFFER_SIZE;
+    int to_send = kSerialBufferSize;
+    int to_receive = kSerialBufferSize;
     while (true) {
         if (!sending_done) {
             const ssize_t n = os::write(run.fd, run.tx + *sent, static_cast<size_t>(to_send));
@@ -132,11 +132,11 @@ int exchange(const SerialRun& run, int* sent, int* received)
 int compare_data(SerialRun& run)
 {
     int failed = 0;
-    for (int i = 0; i < SERIAL_BUFFER_SIZE; ++i) {
+    for (int i = 0; i < kSerialBufferSize; ++i) {
         if (run.tx[i] != run.rx[i]) {
             std::printf("data error, i = %d, expected 0x%x, receive 0x%x\n", i, run.tx[i], run.rx[i]);
             failed = 1;
-            if (++run.data_errors > MAX_DATA_ERRORS) {
+            if (++run.data_errors > kMaxDataErrors) {
                 break;
             }
         }
@@ -170,12 +170,12 @@ int data_pass(SerialRun& run, int pass)
     int sent = 0;
     int received = 0;
     int failed = exchange(run, &sent, &received);
-    if (sent != SERIAL_BUFFER_SIZE) {
+    if (sent != kSerialBufferSize) {
         std::printf("i = %d\n", sent);
         std::printf("not all data sent out\n");
         return 1;
     }
-    if (received != SERIAL_BUFFER_SIZE) {
+    if (received != kSerialBufferSize) {
         std::printf("not all data received\n");
         return 1;
     }
@@ -185,18 +185,18 @@ int data_pass(SerialRun& run, int pass)
 
 int data_test(SerialRun& run)
 {
-    run.tx = static_cast<uint8_t*>(os::calloc(SERIAL_BUFFER_SIZE, 1));
+    run.tx = static_cast<uint8_t*>(os::calloc(kSerialBufferSize, 1));
     if (run.tx != nullptr) {
-        run.rx = static_cast<uint8_t*>(os::calloc(SERIAL_BUFFER_SIZE, 1));
+        run.rx = static_cast<uint8_t*>(os::calloc(kSerialBufferSize, 1));
     }
     if (run.tx == nullptr || run.rx == nullptr) {
         std::printf("Error allocate memory\n");
         return 1;
     }
-    for (int i = 0; i < SERIAL_BUFFER_SIZE; ++i) {
+    for (int i = 0; i < kSerialBufferSize; ++i) {
         run.tx[i] = static_cast<uint8_t>(i % 256);
     }
-    for (int pass = 0; pass < SERIAL_PASSES; ++pass) {
+    for (int pass = 0; pass < kSerialPasses; ++pass) {
         if (data_pass(run, pass) != 0) {
             return 1;
         }

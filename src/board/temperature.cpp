@@ -2,35 +2,35 @@
 
 #include <cstdio>
 
-#include "board/io_expander.h"
-#include "board/irq_counts.h"
+#include "board/interrupts.h"
 #include "devices/agentdrv.h"
 #include "devices/error_codes.h"
 #include "devices/i2c.h"
 #include "devices/lm77.h"
+#include "diag/indications.h"
+#include "diag/options.h"
+#include "diag/result_line.h"
 #include "os/os.h"
-#include "shell/options.h"
-#include "shell/result_line.h"
 
 namespace kmb {
 
 namespace {
 
-constexpr int TEMP_CHECK_FAILED = 1;
-constexpr int TEMP_IRQ_MISSED = 5;
-constexpr int TEMP_CRIT_IRQ_MISSED = 6;
-constexpr int TEMP_OUT_OF_RANGE = 7;
+constexpr int kTempCheckFailed = 1;
+constexpr int kTempIrqMissed = 5;
+constexpr int kTempCritIrqMissed = 6;
+constexpr int kTempOutOfRange = 7;
 
 // The range the card must read in the factory: the start-up T_LOW and T_HIGH.
-constexpr int TEMP_RANGE_LOW = LM77_START_TLOW;
-constexpr int TEMP_RANGE_HIGH = LM77_START_THIGH;
+constexpr int kTempRangeLow = LM77_START_TLOW;
+constexpr int kTempRangeHigh = LM77_START_THIGH;
 // How far each limit is moved past the temperature.
-constexpr int TEMP_TRIGGER_OFFSET = 10;
+constexpr int kTempTriggerOffset = 10;
 
 // The waits of the checks, fixed whatever the interrupts do.
-constexpr unsigned ARM_SETTLE_SECONDS = 2;
-constexpr unsigned QUIET_SECONDS = 3;
-constexpr unsigned TRIGGER_SECONDS = 3;
+constexpr unsigned kArmSettleSeconds = 2;
+constexpr unsigned kQuietSeconds = 3;
+constexpr unsigned kTriggerSeconds = 3;
 
 constexpr const char* kHints[] = {"** Check CPU and LM77 chip           **\n"};
 
@@ -59,7 +59,7 @@ enum class Quiet { Yes, NoCounts, Fired };
 Quiet untriggered_line_is_quiet(int line, int position, bool rearm_before_wait, IrqCounts& counts, int32_t& c0)
 {
     agentdrv_irq_enable(line);
-    os::sleep(ARM_SETTLE_SECONDS);
+    os::sleep(kArmSettleSeconds);
     if (read_irq_counts(&counts) != 0) {
         return Quiet::NoCounts;
     }
@@ -67,7 +67,7 @@ Quiet untriggered_line_is_quiet(int line, int position, bool rearm_before_wait, 
     if (rearm_before_wait) {
         agentdrv_irq_enable(line);
     }
-    os::sleep(QUIET_SECONDS);
+    os::sleep(kQuietSeconds);
     if (!rearm_before_wait) {
         agentdrv_irq_enable(line);
     }
@@ -88,43 +88,43 @@ int lm77_limit_irq_test(int fd, int reg)
     int32_t c0 = 0;
     const Quiet quiet = untriggered_line_is_quiet(IRQ_LM77_TEMP, IRQ_POS_LM77_TEMP, false, counts, c0);
     if (quiet == Quiet::NoCounts) {
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
     if (quiet == Quiet::Fired) {
         print_line("interrupt happenes without trigger");
         print_line("you may have temperature interrupt line stuck LOW");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
 
-    const int trigger = high ? t - TEMP_TRIGGER_OFFSET : t + TEMP_TRIGGER_OFFSET;
+    const int trigger = high ? t - kTempTriggerOffset : t + kTempTriggerOffset;
     if (lm77_write_reg(fd, reg, lm77_from_celsius(trigger)) != ERR_NONE) {
         print_line("Error write to high reg");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
-    os::sleep(TRIGGER_SECONDS);
+    os::sleep(kTriggerSeconds);
     agentdrv_get_status();
     const int32_t c1 = count_of(counts, IRQ_POS_LM77_TEMP);
     if (c1 != c0 + 1) {
         print_line("Expected LM77 interrupt didn't happen");
         print_line("temperature interrupt line may stuck HIGH");
-        return TEMP_IRQ_MISSED;
+        return kTempIrqMissed;
     }
 
     // The read lets go of INT; putting the limit back is the next event.
     read_temperature(fd);
     agentdrv_irq_enable(IRQ_LM77_TEMP);
-    os::sleep(TRIGGER_SECONDS);
+    os::sleep(kTriggerSeconds);
     const int restore = high ? LM77_START_THIGH : LM77_START_TLOW;
     if (lm77_write_reg(fd, reg, lm77_from_celsius(restore)) != ERR_NONE) {
         print_line("Error write to high reg");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
-    os::sleep(TRIGGER_SECONDS);
+    os::sleep(kTriggerSeconds);
     agentdrv_get_status();
     if (count_of(counts, IRQ_POS_LM77_TEMP) != c1 + 1) {
         print_line("Expected LM77 interrupt didn't happen");
         print_line("temperature interrupt line may stuck HIGH");
-        return TEMP_IRQ_MISSED;
+        return kTempIrqMissed;
     }
     read_temperature(fd);
     return 0;
@@ -138,19 +138,19 @@ int lm77_crit_irq_test(int fd)
     int32_t c0 = 0;
     const Quiet quiet = untriggered_line_is_quiet(IRQ_LM77_CRIT, IRQ_POS_LM77_CRIT, true, counts, c0);
     if (quiet == Quiet::NoCounts) {
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
     if (quiet == Quiet::Fired) {
         print_line("critical interrupt happenes without trigger");
         print_line("critical interrupt line may stuck LOW");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
 
-    if (lm77_write_reg(fd, LM77_REG_TCRIT, lm77_from_celsius(t - TEMP_TRIGGER_OFFSET)) != ERR_NONE) {
+    if (lm77_write_reg(fd, LM77_REG_TCRIT, lm77_from_celsius(t - kTempTriggerOffset)) != ERR_NONE) {
         print_line("Error write to critical high reg");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
-    os::sleep(TRIGGER_SECONDS);
+    os::sleep(kTriggerSeconds);
     // T_CRIT_A stays asserted while the temperature is above T_CRIT: the line is let go of
     // before it is put back.
     agentdrv_irq_disable(IRQ_LM77_CRIT);
@@ -158,15 +158,15 @@ int lm77_crit_irq_test(int fd)
     if (count_of(counts, IRQ_POS_LM77_CRIT) != c0 + 1) {
         print_line("Expected LM77 critical interrupt didn't happen");
         print_line("critical interrupt line may stuck HIGH");
-        return TEMP_CRIT_IRQ_MISSED;
+        return kTempCritIrqMissed;
     }
     read_temperature(fd);
-    os::sleep(TRIGGER_SECONDS);
+    os::sleep(kTriggerSeconds);
     if (lm77_write_reg(fd, LM77_REG_TCRIT, lm77_from_celsius(LM77_START_TCRIT)) != ERR_NONE) {
         print_line("Error write to critical high reg");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
-    os::sleep(TRIGGER_SECONDS);
+    os::sleep(kTriggerSeconds);
     agentdrv_get_status();
     read_temperature(fd);
     return 0;
@@ -177,15 +177,15 @@ int temperature_checks()
     int fd = -1;
     if (i2c_dev_open(&fd, LM77_ADDRESS) != ERR_NONE) {
         std::perror("Error open i2c device");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
     const int t = read_temperature(fd);
     std::printf("Current temperature %d C\n", t);
     int code = 0;
-    if (t < TEMP_RANGE_LOW || t > TEMP_RANGE_HIGH) {
+    if (t < kTempRangeLow || t > kTempRangeHigh) {
         print_line("Current temperature is out of range, ");
         print_line("check your enviroment, or LM77 chip");
-        code = TEMP_OUT_OF_RANGE;
+        code = kTempOutOfRange;
     } else {
         spinner_step();
         code = lm77_limit_irq_test(fd, LM77_REG_THIGH);
@@ -200,7 +200,7 @@ int temperature_checks()
     }
     if (os::close(fd) != 0) {
         std::perror("Error closing 2c device");
-        return TEMP_CHECK_FAILED;
+        return kTempCheckFailed;
     }
     return code;
 }

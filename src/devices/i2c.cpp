@@ -15,7 +15,7 @@ namespace {
 
 // The card binds with the forcing request, so that an address a kernel driver has claimed
 // (the LM77's) can still be reached from user space.
-constexpr unsigned long I2C_BIND_REQUEST = I2C_SLAVE_FORCE;
+constexpr unsigned long kI2cBindRequest = I2C_SLAVE_FORCE;
 static_assert(I2C_SLAVE_FORCE == 0x0706);
 
 } // namespace
@@ -37,7 +37,7 @@ int i2c_dev_open(int* fd, unsigned address)
         log_msg(LOG_ERR, "Error open file %s", path);
         return ERR_I2C;
     }
-    if (os::ioctl(*fd, I2C_BIND_REQUEST, static_cast<unsigned long>(address)) < 0) {
+    if (os::ioctl(*fd, kI2cBindRequest, static_cast<unsigned long>(address)) < 0) {
         log_msg(LOG_ERR, "Error using I2C addr 0x%x", address);
         os::close(*fd);
         return ERR_I2C;

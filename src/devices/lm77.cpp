@@ -17,7 +17,7 @@ Lm77State lm77_state;
 
 namespace {
 
-constexpr int LM77_TRIES = 2;
+constexpr int kLm77Tries = 2;
 
 constexpr Lm77RegName kRegNames[] = {
     {"temp", LM77_REG_TEMP, 1},
@@ -47,7 +47,7 @@ int smbus_transfer(int fd, uint8_t direction, int reg, i2c_smbus_data* data)
 
 int lm77_read_reg(int fd, int reg, int* value)
 {
-    for (int attempt = 0; attempt < LM77_TRIES; ++attempt) {
+    for (int attempt = 0; attempt < kLm77Tries; ++attempt) {
         i2c_smbus_data data;
         std::memset(&data, 0, sizeof data);
         if (smbus_transfer(fd, I2C_SMBUS_READ, reg, &data) >= 0) {
@@ -62,7 +62,7 @@ int lm77_read_reg(int fd, int reg, int* value)
 
 int lm77_write_reg(int fd, int reg, int value)
 {
-    for (int attempt = 0; attempt < LM77_TRIES; ++attempt) {
+    for (int attempt = 0; attempt < kLm77Tries; ++attempt) {
         i2c_smbus_data data;
         std::memset(&data, 0, sizeof data);
         if (is_byte_register(reg)) {

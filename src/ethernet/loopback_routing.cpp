@@ -14,9 +14,9 @@ namespace kmb {
 
 namespace {
 
-constexpr int ETH_ALEN_BYTES = 6;
-constexpr int ATF_COMPLETED = 0x02;
-constexpr uint32_t PEER_OFFSET = 8;
+constexpr int kEthAlenBytes = 6;
+constexpr int kAtfCompleted = 0x02;
+constexpr uint32_t kPeerOffset = 8;
 
 void name_request(ifreq* ifr)
 {
@@ -51,7 +51,7 @@ int arp_peer_request(in_addr peer, int sock, unsigned long request)
     pa.sin_family = AF_INET;
     pa.sin_addr = peer;
     std::memcpy(&req.arp_pa, &pa, sizeof pa);
-    req.arp_flags = ATF_COMPLETED;
+    req.arp_flags = kAtfCompleted;
 
     ifreq ifr;
     name_request(&ifr);
@@ -60,7 +60,7 @@ int arp_peer_request(in_addr peer, int sock, unsigned long request)
         return 1;
     }
     req.arp_ha.sa_family = ARPHRD_ETHER;
-    std::memcpy(req.arp_ha.sa_data, ifr.ifr_hwaddr.sa_data, ETH_ALEN_BYTES);
+    std::memcpy(req.arp_ha.sa_data, ifr.ifr_hwaddr.sa_data, kEthAlenBytes);
     std::strncpy(req.arp_dev, ETH_IFNAME, sizeof req.arp_dev - 1);
     if (os::ioctl(sock, request, &req) == -1) {
         std::perror("can't set arp");
@@ -74,7 +74,7 @@ int arp_peer_request(in_addr peer, int sock, unsigned long request)
 in_addr peer_address(in_addr own)
 {
     in_addr peer;
-    peer.s_addr = htonl(ntohl(own.s_addr) + PEER_OFFSET);
+    peer.s_addr = htonl(ntohl(own.s_addr) + kPeerOffset);
     return peer;
 }
 

@@ -6,21 +6,21 @@
 #include <cstring>
 #include <sys/socket.h>
 
-#include "ethernet/mii_regs.h"
+#include "devices/mii_regs.h"
+#include "diag/input.h"
+#include "diag/options.h"
 #include "os/os.h"
-#include "shell/input.h"
-#include "shell/options.h"
 
 namespace kmb {
 
 namespace {
 
-constexpr int PHY_INPUT_SIZE = 80;
-constexpr long PHY_REG_INPUT_MAX = 0x20;
-constexpr int RESET_POLLS = 11; // the 11th only decides nothing: a reset seen there is too late
+constexpr int kPhyInputSize = 80;
+constexpr long kPhyRegInputMax = 0x20;
+constexpr int kResetPolls = 11; // the 11th only decides nothing: a reset seen there is too late
 // The next-page bit of a partner that keeps sending pages would hold the prompt forever; a
 // partner has no business with more pages than this.
-constexpr int NEXT_PAGE_LIMIT = 64;
+constexpr int kNextPageLimit = 64;
 
 int open_phy_socket()
 {
@@ -34,7 +34,7 @@ int open_phy_socket()
 // One line from the operator; false at the end of input.
 bool read_input(char* line)
 {
-    return os::read_line(line, PHY_INPUT_SIZE) != nullptr;
+    return os::read_line(line, kPhyInputSize) != nullptr;
 }
 
 } // namespace
@@ -99,12 +99,12 @@ int phy_reset()
     }
     phy_write_reg(sock, MII_BMCR, BMCR_RESET);
     bool completed = false;
-    for (int poll = 1; poll <= RESET_POLLS && !completed; ++poll) {
+    for (int poll = 1; poll <= kResetPolls && !completed; ++poll) {
         os::sleep(1);
         uint32_t bmcr = 0;
         phy_read_reg(sock, MII_BMCR, &bmcr);
         // The driver sign-extends: a reset bit still set reads as a negative word.
-        completed = static_cast<int32_t>(bmcr) >= 0 && poll < RESET_POLLS;
+        completed = static_cast<int32_t>(bmcr) >= 0 && poll < kResetPolls;
     }
     os::close(sock);
     return completed ? 0 : 1;
@@ -137,11 +137,11 @@ int phy_edit_reg()
     if (sock < 0) {
         return 1;
     }
-    char line[PHY_INPUT_SIZE];
+    char line[kPhyInputSize];
     // The end of input at any prompt ends the access where it stands, with nothing written.
     std::printf("please type the register #(hex):  ");
-    int32_t reg = PHY_REG_INPUT_MAX + 1;
-    while (reg > PHY_REG_INPUT_MAX) {
+    int32_t reg = kPhyRegInputMax + 1;
+    while (reg > kPhyRegInputMax) {
         if (!read_input(line)) {
             os::close(sock);
             return 0;
@@ -157,7 +157,7 @@ int phy_edit_reg()
             phy_read_reg(sock, reg, &value);
             std::printf("next page: 0x%x\n", value);
             ++pages;
-        } while ((value & MII_NEXT_PAGE) != 0 && pages < NEXT_PAGE_LIMIT && diag_options.interrupted == 0);
+        } while ((value & MII_NEXT_PAGE) != 0 && pages < kNextPageLimit && diag_options.interrupted == 0);
     }
     std::printf("do you want to write to it? ");
     if (read_input(line) && (line[0] == 'y' || line[0] == 'Y')) {

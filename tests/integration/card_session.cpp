@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "shell/kmb_main.h"
-#include "sim/card_reset.h"
+#include "menu/kmb_main.h"
+#include "sim/card/installed_card.h"
 #include "support/capture.h"
 
 namespace kmb::test {
@@ -16,11 +16,7 @@ Session run_diagnostic(SimCard& card, const std::string& console)
     char* argv[] = {name, nullptr};
     Session session;
     CapturedOutput capture;
-    try {
-        session.exit_status = kmb_main(1, argv);
-    } catch (const sim::CardReset&) {
-        session.exit_status = sim::kResetExitStatus;
-    }
+    session.exit_status = sim::run_until_reset([&] { return kmb_main(1, argv); });
     session.out = capture.out();
     session.err = capture.err();
     return session;

@@ -6,15 +6,15 @@
 #include <cstring>
 #include <sys/msg.h>
 
-#include "devices/agent_api.h"
-#include "devices/agent_protocol.h"
+#include "agent/agent_api.h"
+#include "agent/agent_protocol.h"
+#include "agent/lm77_service.h"
 #include "devices/error_codes.h"
-#include "devices/lm77_service.h"
 #include "ipc/msg_queue.h"
 #include "ipc/sel.h"
 #include "os/os.h"
-#include "agentd_service.h"
-#include "seld_service.h"
+#include "sim/daemons/agentd_service.h"
+#include "sim/daemons/seld_service.h"
 #include "support/agent_card.h"
 #include "support/daemon_process.h"
 

@@ -16,13 +16,13 @@
 #include <gtest/gtest.h>
 #include <sys/msg.h>
 
+#include "agent/agent_protocol.h"
 #include "console/operator_texts.h"
+#include "devices/error_codes.h"
 #include "integration/card_session.h"
 #include "integration/fault_detections.h"
-#include "devices/agent_protocol.h"
-#include "devices/error_codes.h"
-#include "sim/card_reset.h"
-#include "sim/faults.h"
+#include "sim/core/card_reset.h"
+#include "sim/core/faults.h"
 #include "support/agent_card.h"
 #include "support/sim_card.h"
 

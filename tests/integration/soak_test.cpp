@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "board/io_port.h"
 #include "console/operator_texts.h"
+#include "devices/io_port.h"
 #include "integration/card_session.h"
 #include "support/sim_card.h"
 

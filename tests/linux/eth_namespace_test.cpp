@@ -22,8 +22,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ethernet/loopback.h"
 #include "ethernet/loopback_routing.h"
-#include "ethernet/loopback_test.h"
 #include "linux/phy_over_linux_os.h"
 #include "os/os.h"
 #include "support/capture.h"

@@ -11,11 +11,11 @@
 #include <unistd.h>
 
 #include "ethernet/phy_access.h"
+#include "os/forwarding_os.h"
 #include "os/linux_os.h"
-#include "sim/clock.h"
-#include "sim/faults.h"
-#include "sim/forwarding_os.h"
-#include "sim/phy.h"
+#include "sim/chips/phy.h"
+#include "sim/core/clock.h"
+#include "sim/core/faults.h"
 
 namespace kmb::test {
 

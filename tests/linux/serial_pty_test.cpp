@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "board/serial_port.h"
+#include "os/forwarding_os.h"
 #include "os/linux_os.h"
-#include "sim/forwarding_os.h"
 #include "support/capture.h"
 
 namespace kmb::test {

@@ -1,6 +1,6 @@
 #include "support/agent_card.h"
 
-#include "devices/agent_protocol.h"
+#include "agent/agent_protocol.h"
 #include <sys/msg.h>
 
 #include "ipc/msg_queue.h"

@@ -1,24 +1,6 @@
 #include "support/sim_card.h"
 
-#include <cstdlib>
-#include <stdexcept>
-
 namespace kmb::test {
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "kmbtest-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
 
 SimCard::SimCard(std::vector<sim::Fault> faults, std::vector<std::pair<std::string, std::string>> env)
     : SimCard([&] {
@@ -38,18 +20,14 @@ SimCard::SimCard(sim::SimConfig config)
     state_dir_ = config.state_dir;
     config.speed = 0;
     config.start_time = kTestEpoch;
-    card_ = std::make_unique<sim::Card>(config);
-    card_->trace().enable(true);
-    os_ = std::make_unique<sim::SimOs>(*card_);
-    previous_ = os::install(os_.get());
+    installed_ = std::make_unique<sim::InstalledCard>(config);
+    installed_->card().trace().enable(true);
 }
-
-SimCard::~SimCard() { os::install(previous_); }
 
 std::vector<std::string> SimCard::trace_of(const std::string& prefix) const
 {
     std::vector<std::string> lines;
-    for (const std::string& line : card_->trace().lines()) {
+    for (const std::string& line : installed_->card().trace().lines()) {
         if (line.compare(0, prefix.size(), prefix) == 0) {
             lines.push_back(line);
         }
@@ -60,7 +38,7 @@ std::vector<std::string> SimCard::trace_of(const std::string& prefix) const
 std::vector<std::string> SimCard::syslog_lines() const
 {
     std::vector<std::string> lines;
-    for (const auto& entry : card_->syslog().entries()) {
+    for (const auto& entry : installed_->card().syslog().entries()) {
         lines.push_back(std::to_string(entry.priority) + " " + entry.message);
     }
     return lines;

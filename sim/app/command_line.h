@@ -1,0 +1,15 @@
+// kmbdiag-sim's command line.
+#pragma once
+
+#include <cstdio>
+
+#include "sim/core/config.h"
+
+namespace kmb::sim {
+
+// Fills `config` from the arguments. Returns -1 when the simulated card is to run, or the
+// exit status to end with at once: 0 after --help, --version or --list-faults (printed on
+// `out`), 2 after a bad argument (explained on `err`).
+int parse_command_line(int argc, const char* const* argv, SimConfig& config, FILE* out, FILE* err);
+
+} // namespace kmb::sim

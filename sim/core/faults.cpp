@@ -1,0 +1,119 @@
+#include "sim/core/faults.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace kmb::sim {
+
+namespace {
+
+constexpr FaultInfo kCatalogue[] = {
+    {Fault::NoFixture, "no-fixture", "the fixture's marker file /var/run/InTestFixture is absent"},
+    {Fault::I2cBusAbsent, "i2c-bus-absent", "the I2C bus device /dev/i2c/0 is missing"},
+    {Fault::IoxAbsent, "iox-absent", "nothing answers at 0x18: the I/O expander is missing or dead"},
+    {Fault::IoxNack, "iox-nack",
+     "the I/O expander answers its address but acknowledges none of its transfers"},
+    {Fault::CounterAgentAbsent, "counter-agent-absent", "nothing answers at 0x1F: the counter agent is missing or dead"},
+    {Fault::CounterAgentNack, "counter-agent-nack",
+     "the counter agent takes its address and register writes but acknowledges no read"},
+    {Fault::CounterAgentPin7StuckLow, "counter-agent-pin7-stuck-low",
+     "the counter agent's pin 7 is shorted to ground and reads low whatever drives it"},
+    {Fault::CounterAgentPin7StuckHigh, "counter-agent-pin7-stuck-high",
+     "the counter agent's pin 7 is shorted to the supply and reads high whatever drives it"},
+    {Fault::CounterAgentOutputBit0Stuck, "counter-agent-output-bit0-stuck",
+     "bit 0 of the counter agent's output latch reads 1 whatever is written"},
+    {Fault::AgentdrvAbsent, "agentdrv-absent", "the agent driver's node /dev/agentdrv is missing"},
+    {Fault::AgentdrvStatusError, "agentdrv-status-error", "the agent driver fails every status request (request 2)"},
+    {Fault::AgentIrqStuckLow, "agent-irq-stuck-low", "the host agent's IRQ line (25) is shorted to ground: always asserted"},
+    {Fault::AgentIrqOpen, "agent-irq-open", "the host agent's IRQ line (25) never reaches the card"},
+    {Fault::AgentIirqStuckLow, "agent-iirq-stuck-low",
+     "the host agent's IIRQ line (26) is shorted to ground: always asserted"},
+    {Fault::AgentIirqOpen, "agent-iirq-open", "the host agent's IIRQ line (26) never reaches the card"},
+    {Fault::IoxPolarityBit0Stuck, "iox-polarity-bit0-stuck", "the I/O expander's polarity register reads back 0x01"},
+    {Fault::Lm77Absent, "lm77-absent", "nothing answers at 0x48: the LM77 temperature sensor is missing or dead"},
+    {Fault::Lm77IntStuck, "lm77-int-stuck", "the LM77's temperature interrupt line (27) is always asserted"},
+    {Fault::Lm77IntOpen, "lm77-int-open", "the LM77's INT output never reaches the card (line 27)"},
+    {Fault::Lm77CritStuck, "lm77-crit-stuck", "the LM77's critical interrupt line (28) is always asserted"},
+    {Fault::Lm77CritOpen, "lm77-crit-open", "the LM77's T_CRIT_A output never reaches the card (line 28)"},
+    {Fault::EthNoCable, "eth-no-cable", "no loopback cable in the Ethernet connector: external runs never see the link"},
+    {Fault::EthNoIp, "eth-no-ip", "eth0 has no IPv4 address"},
+    {Fault::EthCorrupt, "eth-corrupt", "the PHY flips one bit of every 1,000th byte it carries"},
+    {Fault::EthLinkDown, "eth-link-down", "the PHY never reports a link, in any setting"},
+    {Fault::PhyResetStuck, "phy-reset-stuck", "the PHY's reset bit never clears: the PHY stays in reset"},
+    {Fault::ArpRefused, "arp-refused", "the kernel refuses to set an ARP entry (SIOCSARP fails)"},
+    {Fault::IptablesAbsent, "iptables-absent", "the card has no iptables command: the loopback runs stay inside the kernel and pass, only the shell's complaint shows it"},
+    {Fault::AgentAbsent, "agent-absent", "nothing answers at 0x57: the host agent is missing or dead"},
+    {Fault::AgentBadComplement, "agent-bad-complement",
+     "a bit flips on the host agent's responses, so a byte fails its complement check"},
+    {Fault::AgentFifoStuck, "agent-fifo-stuck",
+     "the host agent keeps its interrupt asserted after its event FIFO has run empty"},
+    {Fault::AgentWriteFails, "agent-write-fails", "the host agent answers its address but acknowledges no write"},
+    {Fault::SerialAbsent, "serial-absent", "the serial port's node /dev/tts/0 is missing"},
+    {Fault::SerialNoLoopback, "serial-no-loopback",
+     "the serial loopback connector is not plugged in: no status line ever active, no data back"},
+    {Fault::SerialRtsCtsOnly, "serial-rts-cts-only",
+     "the serial loopback connector carries RTS to CTS, but DTR reaches neither CAR nor DSR"},
+    {Fault::SerialRing, "serial-ring", "the serial port's ring indicator input is always asserted"},
+    {Fault::SerialDropByte, "serial-drop-byte", "the serial port loses one received byte of the first pass"},
+    {Fault::SerialCorrupt, "serial-corrupt", "every byte looped back on the serial port has its bit 0 flipped"},
+    {Fault::EccError, "ecc-error", "memory that the program uses has an error the ECC cannot correct"},
+    {Fault::EccAbsent, "ecc-absent", "the card's kernel publishes no ECC status file /proc/kmb/ecc"},
+    {Fault::MemAddressAlias, "mem-address-alias",
+     "a dead address line: the upper half of the memory test's span is the same memory as its lower half"},
+    {Fault::MemTiny, "mem-tiny", "the card's memory is nearly all taken: less than 4 MiB can be had"},
+    {Fault::CpldUnmapped, "cpld-unmapped", "the kernel refuses the mapping of the CPLD's page through /dev/mem"},
+    {Fault::WatchdogDead, "watchdog-dead", "the watchdog never resets the card, fed or not"},
+    {Fault::CounterAgentResetDead, "counter-agent-reset-dead",
+     "the counter agent's reset lines do not reach the card's reset logic"},
+};
+static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
+
+std::size_t edit_distance(std::string_view a, std::string_view b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+} // namespace
+
+std::span<const FaultInfo> fault_catalogue() { return kCatalogue; }
+
+const FaultInfo& fault_info(Fault fault) { return kCatalogue[static_cast<std::size_t>(fault)]; }
+
+std::optional<Fault> fault_by_name(std::string_view name)
+{
+    for (const FaultInfo& info : kCatalogue) {
+        if (name == info.name) {
+            return info.fault;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string nearest_fault_name(std::string_view name)
+{
+    const FaultInfo* best = &kCatalogue[0];
+    std::size_t best_distance = edit_distance(name, best->name);
+    for (const FaultInfo& info : kCatalogue) {
+        const std::size_t d = edit_distance(name, info.name);
+        if (d < best_distance) {
+            best = &info;
+            best_distance = d;
+        }
+    }
+    return best->name;
+}
+
+} // namespace kmb::sim

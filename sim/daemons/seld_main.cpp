@@ -1,0 +1,9 @@
+// kmb-seld-sim: the card's system event log daemon on the simulated card.
+#include "sim/daemons/seld_service.h"
+#include "sim/daemons/sim_daemon.h"
+
+int main(int argc, char** argv)
+{
+    return kmb::tools::run_sim_daemon("kmb-seld-sim", argc, argv,
+                                      [](const volatile sig_atomic_t* stop, kmb::sim::Card&) { return kmb::seld_run(stop); });
+}

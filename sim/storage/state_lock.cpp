@@ -1,0 +1,43 @@
+#include "sim/storage/state_lock.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace kmb::sim {
+
+StateLock::StateLock(const std::filesystem::path& state_dir)
+{
+    const std::filesystem::path file = state_dir / kFileName;
+    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        throw std::runtime_error("cannot lock the state folder '" + state_dir.string() + "': '" + file.string() +
+                                 "': " + std::strerror(errno));
+    }
+    int rc;
+    while ((rc = ::flock(fd_, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+        const int why = errno;
+        ::close(fd_);
+        fd_ = -1;
+        if (why == EWOULDBLOCK) {
+            throw std::runtime_error("the state folder '" + state_dir.string() +
+                                     "' is in use by another simulator (its lock '" + file.string() +
+                                     "' is held); give each simulator a --state of its own");
+        }
+        throw std::runtime_error("cannot lock the state folder '" + state_dir.string() + "': " + std::strerror(why));
+    }
+}
+
+StateLock::~StateLock()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+} // namespace kmb::sim

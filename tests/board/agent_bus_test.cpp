@@ -1,0 +1,182 @@
+// The agent bus and interrupt tests against the fixture's expander and the card's interrupt
+// lines, and the reader of /proc/interrupts on the layouts the kernel writes. (Each line fault's
+// verdict and lamps are menus 4, 6 and 7's transcripts and the fault-coverage runs.)
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "board/agent_bus.h"
+#include "board/interrupts.h"
+#include "board/io_expander.h"
+#include "devices/pca9557_regs.h"
+#include "console/operator_texts.h"
+#include "devices/agentdrv.h"
+#include "support/capture.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+using sim::Fault;
+
+void serve_interrupts(SimCard& card, std::optional<std::string> text)
+{
+    card.card().add_kernel_file("/proc/interrupts", [text] { return text; });
+}
+
+TEST(ReadIrqCounts, KernelLayouts)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        IrqCounts expected; // lines 27, 28, 25, 26
+    };
+    const Case cases[] = {
+        {"one CPU",
+         "           CPU0       \n"
+         " 16:      48213    KMBPIC-level     i2c\n"
+         " 25:          1    KMBPIC-level     agent_irq\n"
+         " 26:          2    KMBPIC-level     agent_iirq\n"
+         " 27:         30    KMBPIC-level     lm77_int\n"
+         " 28:        400    KMBPIC-level     lm77_crit\n"
+         "LOC:    8640000   Local timer interrupts\n",
+         {{30, 400, 1, 2}}},
+        {"four CPUs: the first column counts",
+         "           CPU0       CPU1       CPU2       CPU3       \n"
+         " 25:          5          6          7          8   KMBPIC-level     agent_irq\n"
+         " 27:         11         12         13         14   KMBPIC-level     lm77_int\n",
+         {{11, 0, 5, 0}}},
+        {"seven digits", " 25:    1234567    KMBPIC-level     agent_irq\n", {{0, 0, 1234567, 0}}},
+        {"ten digits keep the last seven", " 26: 4294967295 KMBPIC-level agent_iirq\n", {{0, 0, 0, 4967295}}},
+        {"lines missing read 0", "           CPU0       \n 16:         99    KMBPIC-level     i2c\n", {{0, 0, 0, 0}}},
+        {"a later line replaces", " 28:          3 x\n 28:          9 y\n", {{0, 9, 0, 0}}},
+        {"the end of the file ends the count", " 26: 42", {{0, 0, 0, 42}}},
+        {"the sequence stands anywhere: 125 reads as 25", "125:         77 x\n", {{0, 0, 77, 0}}},
+        {"a broken match passes over the breaking character", "225: 5 22: 6 2 7: 8\n", {{0, 0, 0, 0}}},
+        {"nothing", "", {{0, 0, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimCard card;
+        serve_interrupts(card, c.text);
+        IrqCounts counts{{-5, -5, -5, -5}};
+        EXPECT_EQ(read_irq_counts(&counts), 0);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(counts.count[i], c.expected.count[i]) << "position " << i;
+        }
+        EXPECT_EQ(card.os().open_descriptor_count(), 0);
+    }
+}
+
+TEST(ReadIrqCounts, AMissingFileIsReportedAndLeavesTheCounts)
+{
+    SimCard card;
+    serve_interrupts(card, std::nullopt);
+    IrqCounts counts{{1, 2, 3, 4}};
+    CapturedOutput capture;
+    EXPECT_EQ(read_irq_counts(&counts), 1);
+    capture.stop();
+    EXPECT_EQ(capture.err(), "Error open interrupts file: No such file or directory\n");
+    EXPECT_EQ(counts.count[0] + counts.count[1] + counts.count[2] + counts.count[3], 10);
+}
+
+TEST(ReadIrqCounts, TheCardsOwnFileCountsEachTakenInterruptOnce)
+{
+    SimCard card;
+    IrqCounts counts{};
+    for (int pulses = 0; pulses < 3; ++pulses) {
+        agentdrv_irq_enable(IRQ_AGENT_IIRQ);
+        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, true);
+        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, false);
+        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, true); // not armed again: not counted
+        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, false);
+    }
+    ASSERT_EQ(read_irq_counts(&counts), 0);
+    EXPECT_EQ(counts.count[IRQ_POS_AGENT_IIRQ], 3);
+    EXPECT_EQ(counts.count[IRQ_POS_AGENT], 0);
+    EXPECT_FALSE(card.card().agent_driver().armed(IRQ_AGENT_IIRQ));
+}
+
+const std::string kDeaf = "Error write to counter agent: Remote I/O error\n";
+
+// What no run of the fault-coverage report isolates: the healthy tests' lines disarmed again,
+// and the tests without an expander, or with one that does not acknowledge.
+TEST(AgentBus, VerdictWithAHealthyMissingOrDeafExpander)
+{
+    struct Case {
+        const char* what;
+        std::vector<Fault> faults;
+        int (*test)();
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"irq healthy", {}, agent_irq_test, kAgentIrqPassed, ""},
+        {"iirq healthy", {}, agent_iirq_test, kAgentIirqPassed, ""},
+        {"bus healthy", {}, agent_i2c_bus_test, kAgentI2cPassed, ""},
+        {"irq without the expander", {Fault::IoxAbsent}, agent_irq_test, kIrqMissed + kAgentIrqFailed, ""},
+        // The lamps' reads and the pulse's read each say so.
+        {"iirq with a deaf expander", {Fault::IoxNack}, agent_iirq_test, kIirqMissed + kAgentIirqFailed,
+         kDeaf + kDeaf + kDeaf},
+        {"bus with a deaf expander", {Fault::IoxNack}, agent_i2c_bus_test, kAgentI2cFailed, kDeaf + kDeaf},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimCard card(c.faults);
+        io_expander_init();
+        CapturedOutput capture;
+        const int result = c.test();
+        capture.stop();
+        const bool passed = c.out.find("PASSED\n") != std::string::npos;
+        EXPECT_EQ(result, passed ? 0 : 1);
+        EXPECT_EQ(capture.out(), c.out);
+        EXPECT_EQ(capture.err(), c.err);
+        EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+        for (int line : {IRQ_AGENT, IRQ_AGENT_IIRQ}) {
+            EXPECT_FALSE(card.card().agent_driver().armed(line) && passed) << "a taken interrupt disarms its line";
+        }
+    }
+}
+
+TEST(AgentBus, EachPulseDrivesOnlyItsOwnPinLowAndBack)
+{
+    struct Case {
+        int (*test)();
+        const char* asserted;
+    };
+    const Case cases[] = {{agent_irq_test, "i2c 0x18 w 01 30"}, {agent_iirq_test, "i2c 0x18 w 01 28"}};
+    for (const Case& c : cases) {
+        SimCard card;
+        io_expander_init();
+        card.clear_trace();
+        CapturedOutput capture;
+        c.test();
+        capture.stop();
+        const std::vector<std::string> expected = {
+            "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 38",                 // lamps off
+            "i2c 0x18 w 01", "i2c 0x18 r 38", c.asserted,         "i2c 0x18 w 01 38", // the pulse
+            "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 3c",                 // the pass lamp
+        };
+        EXPECT_EQ(card.trace_of("i2c 0x18"), expected) << c.asserted;
+    }
+}
+
+TEST(AgentBus, BusTestLeavesThePolarityClearAndReadsItBackAfterASecond)
+{
+    SimCard card;
+    io_expander_init();
+    sim::Pca9557& expander = card.card().fixture().io_expander();
+    card.clear_trace();
+    const int64_t start = card.card().clock().now_us();
+    CapturedOutput capture;
+    agent_i2c_bus_test();
+    capture.stop();
+    EXPECT_GE(card.card().clock().now_us() - start, 1000000);
+    EXPECT_EQ(expander.read_register(REG_POLARITY), 0x00);
+    const std::vector<std::string> lines = card.trace_of("i2c 0x18");
+    const std::vector<std::string> check = {"i2c 0x18 w 02 00", "i2c 0x18 w 02", "i2c 0x18 r 00"};
+    EXPECT_NE(std::search(lines.begin(), lines.end(), check.begin(), check.end()), lines.end());
+}
+
+} // namespace
+} // namespace kmb::test

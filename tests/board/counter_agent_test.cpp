@@ -1,0 +1,91 @@
+// The counter agent bus test's traffic on the port, its default check and its read failures.
+// (Each fault's verdict, lamps and descriptors are the fault-coverage runs of menu 3.)
+#include <gtest/gtest.h>
+
+#include "board/counter_agent.h"
+#include "devices/i2c.h"
+#include "devices/io_port.h"
+#include "os/os.h"
+#include "support/capture.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+using sim::Fault;
+
+TEST(CounterAgent, HealthyRunDrivesPin7HighThenLowAndRestoresTheDefaults)
+{
+    SimCard card;
+    card.clear_trace();
+    CapturedOutput capture;
+    counter_agent_i2c_test();
+    capture.stop();
+    const std::vector<std::string> expected = {
+        // the default check
+        "i2c 0x1f w 01", "i2c 0x1f r 00", "i2c 0x1f w 02", "i2c 0x1f r f0", "i2c 0x1f w 03", "i2c 0x1f r ff",
+        // pin 7 an output driven high, read back
+        "i2c 0x1f w 02 00", "i2c 0x1f w 01 ff", "i2c 0x1f w 03 7f", "i2c 0x1f w 00", "i2c 0x1f r ff",
+        // driven low, read back: the other pins are inputs pulled high
+        "i2c 0x1f w 01 7f", "i2c 0x1f w 03 7f", "i2c 0x1f w 00", "i2c 0x1f r 7f",
+        // the defaults again
+        "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00", "i2c 0x1f w 03 ff",
+    };
+    EXPECT_EQ(card.trace_of("i2c 0x1f"), expected);
+}
+
+TEST(CounterAgent, AFailedDefaultCheckMakesNoTrafficButTheDefaultWrite)
+{
+    SimCard card({Fault::CounterAgentOutputBit0Stuck});
+    card.clear_trace();
+    CapturedOutput capture;
+    counter_agent_i2c_test();
+    capture.stop();
+    EXPECT_EQ(card.trace_of("i2c 0x1f"),
+              (std::vector<std::string>{"i2c 0x1f w 01", "i2c 0x1f r 01", "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00",
+                                        "i2c 0x1f w 03 ff"}));
+}
+
+TEST(CounterAgent, DefaultCheckNamesTheFirstRegisterOffItsDefault)
+{
+    struct Step {
+        uint8_t reg;
+        uint8_t value;
+        std::string printed;
+    };
+    const Step steps[] = {
+        {REG_OUTPUT, 0x80, "Error read back output port default value\nexpect: 0x00         read: 0x80\n"},
+        {REG_POLARITY, 0x00, "Error read back polarity default value\nexpect: 0xF0         read: 0x0\n"},
+        {REG_CONFIG, 0x7F, "Error read back configuration default value\nexpect: 0xFF         read: 0x7f\n"},
+    };
+    for (const Step& step : steps) {
+        SimCard card;
+        int fd = -1;
+        ASSERT_EQ(i2c_dev_open(&fd, COUNTER_AGENT_ADDRESS), 0);
+        io_port_write_reg(fd, step.reg, step.value);
+        CapturedOutput capture;
+        EXPECT_EQ(counter_agent_check_defaults(fd), 1);
+        capture.stop();
+        EXPECT_EQ(capture.out(), step.printed);
+        EXPECT_EQ(counter_agent_set_defaults(fd), 0);
+        EXPECT_EQ(counter_agent_check_defaults(fd), 0);
+        os::close(fd);
+    }
+}
+
+TEST(CounterAgent, RegisterReadFailuresAreReportedWithTheirText)
+{
+    SimCard card;
+    int fd = -1;
+    ASSERT_EQ(i2c_dev_open(&fd, COUNTER_AGENT_ADDRESS), 0);
+    card.card().i2c().detach(COUNTER_AGENT_ADDRESS); // the port dies after the bind
+    CapturedOutput capture;
+    uint8_t reg = REG_OUTPUT;
+    EXPECT_EQ(expander_read_reg(fd, &reg), 1);
+    capture.stop();
+    EXPECT_EQ(capture.err().rfind("Error write to counter agent: ", 0), 0u) << capture.err();
+    os::close(fd);
+}
+
+} // namespace
+} // namespace kmb::test

@@ -1,0 +1,170 @@
+// The temperature sensor test and the ESS reading against the simulated LM77 and the card's
+// interrupt lines: the codes, the operator's lines, where each limit is left, and the card
+// seconds the checks wait.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "board/io_expander.h"
+#include "board/temperature.h"
+#include "console/operator_texts.h"
+#include "devices/agentdrv.h"
+#include "devices/i2c.h"
+#include "devices/lm77.h"
+#include "diag/indications.h"
+#include "diag/options.h"
+#include "os/os.h"
+#include "support/capture.h"
+#include "support/sim_card.h"
+
+namespace kmb::test {
+namespace {
+
+using sim::Fault;
+
+struct Case {
+    const char* what;
+    int half_degrees;
+    std::vector<Fault> faults;
+    int code;
+    std::string lines;    // what comes after the temperature line (spinner steps aside)
+    int spinner_steps;
+    std::string err;
+    int t_high, t_low, t_crit; // where the sensor's limits are left, whole degrees
+    int64_t waited_s;          // the card seconds the checks wait
+};
+
+int limit_of(int fd, int reg)
+{
+    int value = 0;
+    lm77_read_reg(fd, reg, &value);
+    return lm77_to_celsius(value & 0xFFFF);
+}
+
+void check(const Case& c)
+{
+    sim::SimConfig config;
+    config.faults = c.faults;
+    config.temperature_half_degrees = c.half_degrees;
+    SimCard card(config);
+    io_expander_init();
+    lm77_init();
+    // Where the spinner stands: one step and a backspace show it.
+    CapturedOutput probe;
+    spinner_step();
+    probe.stop();
+    const std::string steps[] = {"|\b", "/\b", "-\b", "\\\b"};
+    const int phase = static_cast<int>(std::find(std::begin(steps), std::end(steps), probe.out()) - std::begin(steps));
+
+    const int64_t start = card.card().clock().now_us();
+    CapturedOutput capture;
+    const int code = temperature_sensor_test();
+    capture.stop();
+    const int64_t waited = card.card().clock().now_us() - start;
+
+    EXPECT_EQ(code, c.code);
+    std::string expected;
+    if (card.card().i2c().answers(LM77_ADDRESS)) {
+        expected = "Current temperature " + std::to_string(lm77_to_celsius((c.half_degrees << 3) & 0xFFFF)) + " C\n";
+    }
+    // The spinner steps come before the check each one announces, so they stand ahead of the
+    // check's own lines.
+    expected += spinner(phase, c.spinner_steps) + c.lines + kTemperatureLabel + (c.code == 0 ? "PASSED\n" : "FAILED\n" + kTemperatureHint);
+    EXPECT_EQ(capture.out(), expected);
+    EXPECT_EQ(capture.err(), c.err);
+    EXPECT_EQ(waited / 1000000, c.waited_s) << "card time waited, in whole seconds";
+    EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+    EXPECT_EQ(card.card().fixture().pass_lamp(), c.code == 0);
+    EXPECT_EQ(card.card().fixture().fail_lamp(), c.code != 0);
+    if (!card.card().i2c().answers(LM77_ADDRESS)) {
+        return;
+    }
+    int fd = -1;
+    ASSERT_EQ(i2c_dev_open(&fd, LM77_ADDRESS), 0);
+    EXPECT_EQ(limit_of(fd, LM77_REG_THIGH), c.t_high);
+    EXPECT_EQ(limit_of(fd, LM77_REG_TLOW), c.t_low);
+    EXPECT_EQ(limit_of(fd, LM77_REG_TCRIT), c.t_crit);
+    os::close(fd);
+    EXPECT_FALSE(card.card().agent_driver().armed(IRQ_LM77_CRIT)) << "the critical check leaves line 28 disarmed";
+}
+
+TEST(Temperature, CodeLinesAndLimitsFollowTheSensor)
+{
+    const Case cases[] = {
+        {"healthy", 50, {}, 0, "", 3, "", 55, 10, 65, 42},
+        {"clear of the low limit's hysteresis", 25, {}, 0, "", 3, "", 55, 10, 65, 42},
+        {"clear of the high limit's hysteresis", 105, {}, 0, "", 3, "", 55, 10, 65, 42},
+        // In range, but the sensor's hysteresis holds INT back when a limit is put back within
+        // two degrees of the temperature: the check that puts it back misses its interrupt.
+        {"exactly the low end", 20, {}, 5, kLm77IntMissed, 2, "", 55, 10, 65, 28},
+        {"exactly the high end", 110, {}, 5, kLm77IntMissed, 1, "", 55, 10, 65, 14},
+        // 55.5 degrees reads 55 but is already past T_HIGH: moving T_HIGH lower is no event.
+        {"half a degree over the high end", 111, {}, 5, kLm77IntMissed, 1, "", 45, 10, 65, 8},
+        {"below the range", 18, {}, 7, kLm77OutOfRange, 0, "", 55, 10, 65, 0},
+        {"above the range", 112, {}, 7, kLm77OutOfRange, 0, "", 55, 10, 65, 0},
+        {"below zero", -1, {}, 7, kLm77OutOfRange, 0, "", 55, 10, 65, 0},
+        {"temperature line stuck", 50, {Fault::Lm77IntStuck}, 1, kLm77IntStuck, 1, "", 55, 10, 65, 5},
+        // T_HIGH stays ten degrees below the temperature of the moment.
+        {"temperature line open", 50, {Fault::Lm77IntOpen}, 5, kLm77IntMissed, 1, "", 15, 10, 65, 8},
+        {"critical line stuck", 50, {Fault::Lm77CritStuck}, 1, kLm77CritStuck, 3, "", 55, 10, 65, 33},
+        {"critical line open", 50, {Fault::Lm77CritOpen}, 6, kLm77CritMissed, 3, "", 55, 10, 15, 36},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        check(c);
+    }
+}
+
+TEST(Temperature, ASensorThatCannotBeOpenedFailsWithCodeOne)
+{
+    SimCard card({Fault::Lm77Absent});
+    io_expander_init();
+    CapturedOutput capture;
+    EXPECT_EQ(temperature_sensor_test(), 1);
+    EXPECT_EQ(temperature_reading_check(), 1);
+    capture.stop();
+    EXPECT_EQ(capture.out(), kTemperatureLabel + "FAILED\n" + kTemperatureHint);
+    EXPECT_EQ(capture.err(), "Error open i2c device: No such device or address\n"
+                             "Error open i2c device: No such device or address\n");
+    EXPECT_TRUE(card.card().faults().fired(Fault::Lm77Absent));
+    EXPECT_EQ(card.os().open_descriptor_count(), 0);
+}
+
+TEST(Temperature, EssReadingPrintsTheTemperatureAndLightsThePassLampWhateverItIs)
+{
+    for (int half_degrees : {50, 130, -25}) {
+        sim::SimConfig config;
+        config.temperature_half_degrees = half_degrees;
+        SimCard card(config);
+        io_expander_init();
+        indicate_fail();
+        CapturedOutput capture;
+        EXPECT_EQ(temperature_reading_check(), 0);
+        capture.stop();
+        EXPECT_EQ(capture.out(), "Current temperature " + std::to_string(lm77_to_celsius(half_degrees << 3 & 0xFFFF)) +
+                                     " C\n");
+        EXPECT_TRUE(card.card().fixture().pass_lamp());
+        EXPECT_FALSE(card.card().fixture().fail_lamp()) << "the pass lamp turns the fail lamp off";
+        EXPECT_EQ(card.os().open_descriptor_count(), 0);
+    }
+}
+
+TEST(Temperature, EachLimitRaisesItsLineOnceEachWay)
+{
+    SimCard card;
+    lm77_init();
+    int fd = -1;
+    ASSERT_EQ(i2c_dev_open(&fd, LM77_ADDRESS), 0);
+    const sim::InterruptLines& lines = card.card().interrupts();
+    EXPECT_EQ(lm77_limit_irq_test(fd, LM77_REG_THIGH), 0);
+    EXPECT_EQ(lines.count(IRQ_LM77_TEMP), 2u);
+    EXPECT_EQ(lm77_limit_irq_test(fd, LM77_REG_TLOW), 0);
+    EXPECT_EQ(lines.count(IRQ_LM77_TEMP), 4u);
+    EXPECT_EQ(lm77_crit_irq_test(fd), 0);
+    EXPECT_EQ(lines.count(IRQ_LM77_CRIT), 1u);
+    EXPECT_EQ(lines.count(IRQ_LM77_TEMP), 4u) << "the critical check leaves the temperature line alone";
+    os::close(fd);
+}
+
+} // namespace
+} // namespace kmb::test

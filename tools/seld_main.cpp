@@ -1,9 +1,0 @@
-// kmb-seld-sim: the card's system event log daemon on the simulated card.
-#include "seld_service.h"
-#include "sim_daemon.h"
-
-int main(int argc, char** argv)
-{
-    return kmb::tools::run_sim_daemon("kmb-seld-sim", argc, argv,
-                                      [](const volatile sig_atomic_t* stop, kmb::sim::Card&) { return kmb::seld_run(stop); });
-}
