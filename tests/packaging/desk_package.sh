@@ -42,8 +42,13 @@ dpkg-deb -x "$deb" "$root"
 version=$("$root/usr/bin/kmbdiag-sim" --version) || fail "kmbdiag-sim --version exits $?"
 [ "$version" = "kmbdiag-sim $(dpkg-deb -f "$deb" Version)" ] || fail "version: '$version'"
 
-# The man page lists every fault the installed program knows.
+# The man page describes every option and lists every fault the installed program knows.
 zcat "$root/usr/share/man/man1/kmbdiag-sim.1.gz" >"$scratch/page"
+"$root/usr/bin/kmbdiag-sim" --help | sed -n 's/^ *\(-[a-zA-Z], \)\{0,1\}--\([a-z-]*\) .*/\2/p' >"$scratch/options"
+[ -s "$scratch/options" ] || fail "no options in --help"
+while read -r option; do
+    grep -qF -- "\-\-${option//-/\\-}" "$scratch/page" || fail "kmbdiag-sim(1) lacks the option --$option"
+done <"$scratch/options"
 "$root/usr/bin/kmbdiag-sim" --list-faults | sed -n 's/^  \([a-z0-9-]*\) .*/\1/p' >"$scratch/faults"
 [ -s "$scratch/faults" ] || fail "no faults listed"
 while read -r fault; do
