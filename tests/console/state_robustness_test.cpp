@@ -8,9 +8,12 @@
 // gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
