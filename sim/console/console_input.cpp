@@ -10,9 +10,9 @@ namespace kmb::sim {
 namespace {
 
 constexpr size_t kReadChunk = 4096;
-// Bytes typed ahead that the line keeps before it stops looking (a script of megabytes is read
-// as the prompts take it, not all at once).
-constexpr size_t kTypeAheadLimit = 1 << 20;
+// Bytes typed ahead that the line keeps before it stops looking: a script of many megabytes
+// (or a device that never ends) is read as the prompts take it, not all at once.
+constexpr size_t kTypeAheadLimit = 16u << 20;
 
 } // namespace
 
@@ -24,8 +24,8 @@ void ConsoleInput::fill(bool block)
         ended_ = true;
         return;
     }
-    if (next_ > 0 && next_ == buffer_.size()) {
-        buffer_.clear();
+    if (next_ > 0 && (next_ == buffer_.size() || next_ >= kReadChunk * 16)) {
+        buffer_.erase(0, next_); // what the program has read goes
         next_ = 0;
     }
     while (true) {

@@ -86,8 +86,8 @@ private:
     size_t mark_ = 0;
 };
 
-// The ways to each kind of prompt: the top menu, the test menu, a reset test's question and
-// the PHY editor's register.
+// The ways to each kind of prompt: the top menu, the test menu, a reset test's question, the
+// PHY editor's register and the ESS's loop count (Manufacturing's).
 struct Prompt {
     const char* what;
     std::vector<Turn> reach;
@@ -101,6 +101,7 @@ std::vector<Prompt> prompts()
         {"the test menu", {{kTopPrompt, "kmb\n"}}, kKmbPrompt},
         {"a reset test's question", {{kTopPrompt, "kmb\n"}, {kKmbPrompt, "13\n"}}, kResetPrompt},
         {"the PHY editor's register", {{kTopPrompt, "kmb\n"}, {kKmbPrompt, "11\n"}}, kRegisterPrompt},
+        {"the ESS's loop count", {{kTopPrompt, "jtk yes\n"}, {kTopPrompt, "ess\n"}}, kEssCountPrompt},
     };
 }
 
