@@ -27,10 +27,11 @@ bool is_partial_file(std::string_view name);
 int remove_partial_files(int dir_fd);
 int remove_partial_files(const std::filesystem::path& folder);
 
-// Opens `file` for reading so that no kind of file blocks the open (O_NONBLOCK, never through
-// a link) and checks that it is a regular file. Returns the descriptor (blocking again), or -1
-// with errno set: ENOENT and the like from open(2), EFTYPE-like EINVAL when it is anything but
-// a regular file (`not_regular` is then set).
+// Opens the file `name` of the folder `dir_fd` (AT_FDCWD: a path) with `flags` so that no kind
+// of file blocks the open (O_NONBLOCK, never through a link) and checks that it is a regular
+// file. Returns the descriptor (blocking again unless `flags` asked otherwise), or -1 with errno
+// set: as open(2) sets it, or EINVAL with `not_regular` set when it is anything but a regular
+// file (a named pipe, a device, a socket).
 int open_state_file(int dir_fd, const char* name, int flags, mode_t mode, bool& not_regular);
 
 // Tests: a disk that takes only `bytes` more through write_all before it is full (ENOSPC);
