@@ -11,9 +11,14 @@
 #include "sim/card/installed_card.h"
 #include "sim/console/console_line.h"
 #include "sim/core/config.h"
+#include "sim/core/standard_descriptors.h"
 
 int main(int argc, char** argv)
 {
+    // Before anything is opened: a closed standard output must not become the state's lock.
+    if (!kmb::sim::hold_standard_descriptors()) {
+        return 2; // nowhere to say so
+    }
     kmb::sim::SimConfig config;
     const int status = kmb::sim::parse_command_line(argc, argv, config, stdout, stderr);
     if (status >= 0) {

@@ -14,6 +14,7 @@
 #include "sim/core/wiring.h"
 #include "sim/kernel/i2c_dev_node.h"
 #include "sim/storage/state_bytes.h"
+#include "sim/storage/syslog_target.h"
 #include "sim/userland/iptables.h"
 
 namespace kmb::sim {
@@ -40,6 +41,7 @@ std::optional<uint32_t> eth_address_of(const SimConfig& config)
 
 std::filesystem::path syslog_path_of(const SimConfig& config)
 {
+    check_syslog_target(config.state_dir, config.syslog_path); // throws naming what is wrong
     if (!config.syslog_path.empty()) {
         return config.syslog_path;
     }
@@ -177,12 +179,16 @@ void Card::wire_memory()
 {
     add_kernel_file(kEccFile, [this] { return ecc_.record(); });
     ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
+    // The memory's work takes the card's time, as the card's SDRAM would.
+    ram_.set_time_spent([this](int64_t us) { clock_.advance(us); });
 }
 
 void Card::schedule_sigints(const std::vector<double>& card_seconds)
 {
     for (double seconds : card_seconds) {
-        clock_.after(static_cast<int64_t>(seconds * 1e6), [seconds] {
+        ++sigints_pending_;
+        clock_.after(static_cast<int64_t>(seconds * 1e6), [this, seconds] {
+            --sigints_pending_;
             // Before the program has its handler a Ctrl-C ends it, as on the card; the
             // operator of a script is told why the run stopped there.
             struct sigaction current{};

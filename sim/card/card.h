@@ -101,6 +101,9 @@ public:
     CardRam& ram() { return ram_; }
     Cpld& cpld() { return cpld_; }
     KernelModules& modules() { return modules_; }
+    // The Ctrl-Cs of --sigint-at still to come: a script that times its Ctrl-C keeps its loop
+    // running until then, even when its input has already ended.
+    int scripted_sigints_pending() const { return sigints_pending_; }
 
 private:
     static constexpr uint8_t kReasonWatchdog = 0x80;
@@ -149,6 +152,7 @@ private:
     std::map<std::string, KernelText> kernel_files_;
     SocketOpener socket_opener_;
     std::string login_name_ = "root";
+    int sigints_pending_ = 0;
 };
 
 } // namespace kmb::sim

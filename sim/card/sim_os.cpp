@@ -22,9 +22,6 @@ SimOs::~SimOs()
     for (auto& [stream, info] : streams_) {
         std::fclose(stream);
     }
-    if (console_ != nullptr) {
-        std::fclose(console_);
-    }
 }
 
 std::string SimOs::open_descriptor_names() const

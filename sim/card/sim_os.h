@@ -7,9 +7,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unistd.h>
 
 #include "os/os.h"
 #include "sim/card/card.h"
+#include "sim/console/console_input.h"
 #include "sim/console/console_line.h"
 
 namespace kmb::sim {
@@ -26,9 +28,12 @@ public:
     // line has carried everything out).
     void attach_console_line(ConsoleLine* line) { console_line_ = line; }
 
-    // Watches the host's standard input: when it ends while the program is not reading it (a
-    // test looping, a script without its Ctrl-C, Ctrl-D at a terminal), the operator has hung
-    // up and the program gets one Ctrl-C, so that its loop ends after the pass.
+    // Watches the host's standard input: once it has ended (a script's last byte read into the
+    // console's line buffer, Ctrl-D at a terminal), the operator has hung up and the line stays
+    // down: while the program is not reading it, it gets a Ctrl-C, so that every looped test
+    // ends after its pass, and the lines typed ahead are read in turn by the prompts.
+    // Safe to call from the console's output path: it reads the input with read(2) and never
+    // touches a stdio stream.
     void watch_for_hang_up(bool on) { hang_up_watch_ = on; }
     void check_hang_up();
 
@@ -92,11 +97,11 @@ private:
     };
     std::map<FILE*, Stream> streams_;
     std::map<void*, std::unique_ptr<Mapping>> mappings_;
-    FILE* console_ = nullptr; // scripted console input, when set
-    std::string console_text_;
+    ConsoleInput console_{STDIN_FILENO}; // the operator's input, or a test's script
+    bool scripted_ = false;
+    bool checking_ = false; // inside check_hang_up: it never calls into itself
     ConsoleLine* console_line_ = nullptr;
     bool hang_up_watch_ = false;
-    bool hung_up_ = false;
     bool reading_ = false; // at a prompt: the end of input is the prompt's to meet
 };
 

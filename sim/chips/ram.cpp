@@ -58,8 +58,9 @@ void* CardRam::calloc(size_t count, size_t size)
         errno = ENOMEM;
         return nullptr;
     }
-    blocks_[address] = Block{total, 0, -1};
+    blocks_[address] = Block{total, 0, -1, true};
     in_use_ += total;
+    charge(total); // the card's calloc clears every byte
     return address;
 }
 
@@ -70,7 +71,7 @@ void* CardRam::malloc(size_t size)
         errno = ENOMEM;
         return nullptr;
     }
-    Block block{size, 0, -1};
+    Block block{size, 0, -1, false};
     void* address = nullptr;
     if (size >= kAliasedFrom && faults_.act(Fault::MemAddressAlias)) {
         address = aliased_block(size, block);
@@ -100,8 +101,25 @@ void CardRam::free(void* address)
     blocks_.erase(it);
     in_use_ -= block.size;
     release(address, block);
+    if (!block.cleared && block.size >= kChargedFrom) {
+        charge(2 * static_cast<uint64_t>(block.size)); // written, then read back
+    }
     if (block_returned_) {
         block_returned_(block.size);
+    }
+}
+
+void CardRam::charge(uint64_t bytes)
+{
+    uncharged_bytes_ += bytes;
+    const auto us = static_cast<int64_t>(uncharged_bytes_ / kBytesPerMicrosecond);
+    if (us == 0) {
+        return;
+    }
+    uncharged_bytes_ -= static_cast<uint64_t>(us) * kBytesPerMicrosecond;
+    charged_us_ += us;
+    if (time_spent_) {
+        time_spent_(us);
     }
 }
 

@@ -1,7 +1,9 @@
 // The card's main memory as a process on it can have it: calloc and malloc succeed while what
 // is handed out stays within what the kernel and the resident daemons leave of the card's RAM.
 // The blocks themselves are real memory of this process, so the memory test's pattern passes
-// run at the machine's speed.
+// run at the machine's speed; the card's time for that work is charged at the card's memory
+// bandwidth (what calloc clears, and a large block's write and read-back by the time it comes
+// back), so that card time runs through a memory test as on the card, at any --speed.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +28,17 @@ public:
     void* malloc(size_t size);
     void free(void* block);
 
+    // The card's memory moves kBytesPerMicrosecond: an SDRAM bus of the card's day.
+    static constexpr int64_t kBytesPerMicrosecond = 200;
+    // A block from malloc at least this large is taken to have been written and read back in
+    // full by the time it is freed (the memory test's blocks); smaller ones cost nothing.
+    static constexpr size_t kChargedFrom = 1024 * 1024;
+    // Told of the card time (µs) that the memory's work took.
+    using TimeSpent = std::function<void(int64_t us)>;
+    void set_time_spent(TimeSpent fn) { time_spent_ = std::move(fn); }
+    // The card time charged so far.
+    int64_t charged_us() const { return charged_us_; }
+
     // Told with its size when a block handed out by malloc comes back.
     using BlockReturned = std::function<void(size_t size)>;
     void set_block_returned(BlockReturned fn) { block_returned_ = std::move(fn); }
@@ -40,7 +53,9 @@ private:
         size_t size;
         size_t mapped; // nonzero: a mapping of this length, not a heap block
         int memfd;     // the pages seen twice through a dead address line, or -1
+        bool cleared;  // from calloc: its cost was charged when it was cleared
     };
+    void charge(uint64_t bytes);
     bool fits(size_t size) const { return size <= available_ - in_use_; }
     void* aliased_block(size_t size, Block& block);
     void release(void* address, const Block& block);
@@ -50,6 +65,9 @@ private:
     Faults& faults_;
     std::map<void*, Block> blocks_;
     BlockReturned block_returned_;
+    TimeSpent time_spent_;
+    int64_t charged_us_ = 0;
+    uint64_t uncharged_bytes_ = 0; // less than a microsecond's worth, carried to the next charge
 };
 
 } // namespace kmb::sim

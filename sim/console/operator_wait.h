@@ -15,5 +15,9 @@ namespace kmb::sim {
 // throwing) and looks again, until input is there or no timer is left. At speed 0 it returns at
 // once: there the console's own wait runs the timers.
 void wait_for_operator(VirtualClock& clock, FILE* in, const std::function<void()>& after_time_passed);
+// The same for input on the descriptor `fd`, where `buffered` tells whether bytes already read
+// off it wait for the program (poll cannot see those).
+void wait_for_operator(VirtualClock& clock, int fd, const std::function<bool()>& buffered,
+                       const std::function<void()>& after_time_passed);
 
 } // namespace kmb::sim

@@ -1,6 +1,7 @@
 // kmb-agentd-sim: the card's agent daemon on the simulated card. The card's agent driver tells
 // it of the interrupt lines that its host agent and its LM77 hold asserted.
 #include "devices/agentdrv.h"
+#include "sim/core/standard_descriptors.h"
 #include "sim/daemons/agentd_service.h"
 #include "sim/daemons/sim_daemon.h"
 
@@ -27,6 +28,7 @@ uint32_t asserted_lines()
 
 int main(int argc, char** argv)
 {
+    kmb::sim::hold_standard_descriptors(); // before the state is opened: see main.cpp
     return kmb::tools::run_sim_daemon("kmb-agentd-sim", argc, argv,
                                       [](const volatile sig_atomic_t* stop, kmb::sim::Card& card) {
                                           g_card = &card;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <ctime>
 #include <syslog.h>
@@ -41,8 +42,22 @@ void SysLogSink::write(int priority, const char* message)
     }
     // A log that cannot be written loses the line, as syslogd would; the operator hears of it
     // once, on standard error.
-    const int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (follow_links_ ? 0 : O_NOFOLLOW),
-                          0644);
+    // Never a wait at the open: a named pipe that nobody reads refuses at once (ENXIO). The
+    // state's own log must be a regular file; the operator's --syslog may be a device.
+    int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | (follow_links_ ? 0 : O_NOFOLLOW),
+                    0644);
+    int why_not = errno;
+    struct stat st{};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || (!S_ISREG(st.st_mode) && (!follow_links_ || S_ISFIFO(st.st_mode))))) {
+        ::close(fd);
+        complain_once("syslog", "cannot write the card's syslog to '" + file_.string() +
+                                    "': it is not a regular file; its lines are lost");
+        return;
+    }
+    if (fd >= 0) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    errno = why_not;
     bool written = fd >= 0;
     std::size_t done = 0;
     while (written && done < line.size()) {

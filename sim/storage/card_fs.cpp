@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "sim/core/host_complaint.h"
 #include "sim/storage/atomic_file.h"
 
 namespace kmb::sim {
@@ -196,6 +197,12 @@ void CardFs::boot(bool in_fixture)
     }
     for (const char* folder : kFolders) {
         make_folder(folder);
+        // What a kill left half written beside a file the simulator replaces (its version).
+        const int fd = open_at(folder, kWalk, 0);
+        if (fd >= 0) {
+            remove_partial_files(fd);
+            ::close(fd);
+        }
     }
     if (!exists("/etc/version") && !write_text("/etc/version", kShippedRelease)) {
         throw broken(host_path("/etc/version"), std::string("cannot be written: ") + std::strerror(errno));
@@ -263,7 +270,22 @@ int CardFs::open_at(std::string_view card_path, int flags, mode_t mode) const
     if (parent < 0) {
         return -1;
     }
-    const int fd = ::openat(parent, leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    int fd;
+    if ((flags & O_DIRECTORY) != 0) {
+        fd = ::openat(parent, leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    } else {
+        // No kind of file may make the card wait at its open: a named pipe or a device where
+        // the card keeps a file is a broken state, named on standard error.
+        bool not_regular = false;
+        fd = open_state_file(parent, leaf.c_str(), flags, mode, not_regular);
+        if (not_regular) {
+            const std::filesystem::path where = host_path(card_path);
+            complain_once("not-a-file " + where.string(),
+                          "the card's file system: '" + where.string() +
+                              "' is not a regular file (a named pipe, a device or a socket?); the card cannot use it");
+            errno = EINVAL;
+        }
+    }
     const int why = errno;
     ::close(parent);
     errno = why;
@@ -336,15 +358,17 @@ bool CardFs::read_text(std::string_view card_path, std::string& out) const
 
 bool CardFs::write_text(std::string_view card_path, std::string_view text) const
 {
-    const int fd = open_at(card_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) {
+    // Replaced whole: a full disk or a kill leaves the old text or the new, never an empty file.
+    std::string leaf;
+    const int parent = open_parent(card_path, leaf);
+    if (parent < 0) {
         return false;
     }
-    const bool written = write_all(fd, text);
+    const bool written = replace_file_at(parent, leaf, text);
     const int why = errno;
-    const bool closed = ::close(fd) == 0;
+    ::close(parent);
     errno = why;
-    return written && closed;
+    return written;
 }
 
 int CardFs::remove(std::string_view card_path) const

@@ -7,12 +7,19 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "sim/storage/atomic_file.h"
+
 namespace kmb::sim {
 
 StateLock::StateLock(const std::filesystem::path& state_dir)
 {
     const std::filesystem::path file = state_dir / kFileName;
-    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    bool not_regular = false;
+    fd_ = open_state_file(AT_FDCWD, file.c_str(), O_RDWR | O_CREAT, 0644, not_regular);
+    if (fd_ < 0 && not_regular) {
+        throw std::runtime_error("cannot lock the state folder '" + state_dir.string() + "': '" + file.string() +
+                                 "' is not a regular file");
+    }
     if (fd_ < 0) {
         throw std::runtime_error("cannot lock the state folder '" + state_dir.string() + "': '" + file.string() +
                                  "': " + std::strerror(errno));
@@ -31,6 +38,9 @@ StateLock::StateLock(const std::filesystem::path& state_dir)
         }
         throw std::runtime_error("cannot lock the state folder '" + state_dir.string() + "': " + std::strerror(why));
     }
+    // Ours alone now: the temporaries that a killed writer left beside the state's files go
+    // (the files themselves are whole: old or new).
+    remove_partial_files(state_dir);
 }
 
 StateLock::~StateLock()

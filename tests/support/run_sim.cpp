@@ -1,6 +1,8 @@
 #include "support/run_sim.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -33,8 +35,12 @@ void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOC
 
 } // namespace
 
-SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
+SimRun run_sim(const std::vector<std::string>& args, const std::string& input, InputEnd end,
+               const std::vector<int>& closed, double wall_limit_s)
 {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(wall_limit_s > 0 ? wall_limit_s : 1e9));
     // A simulator that ends before reading all its input must not take the test with it.
     signal(SIGPIPE, SIG_IGN);
     int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -53,6 +59,9 @@ SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
         dup2(in_pipe[0], 0);
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
+        for (int fd : closed) {
+            close(fd);
+        }
         setenv("TZ", "UTC", 1);
         execvp(argv[0], argv.data());
         _exit(127);
@@ -65,6 +74,7 @@ SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
     SimRun run;
     size_t sent = 0;
     int to_child = in_pipe[1];
+    int held = -1; // the input's end, held open until the program ends
     if (input.empty()) {
         close(to_child);
         to_child = -1;
@@ -72,7 +82,13 @@ SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
     pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {to_child, POLLOUT, 0}};
     std::string* sinks[2] = {&run.out, &run.err};
     while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        if (poll(fds, 3, -1) < 0 && errno != EINTR) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 && !run.timed_out) {
+            run.timed_out = true;
+            kill(child, SIGKILL);
+        }
+        const int wait_ms = run.timed_out ? -1 : static_cast<int>(std::min<long long>(left.count(), 1000));
+        if (poll(fds, 3, wait_ms) < 0 && errno != EINTR) {
             break;
         }
         for (int i = 0; i < 2; ++i) {
@@ -80,7 +96,11 @@ SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
                 char buf[65536];
                 const ssize_t n = read(fds[i].fd, buf, sizeof buf);
                 if (n > 0) {
-                    sinks[i]->append(buf, static_cast<size_t>(n));
+                    // A runaway loop must not eat the test's memory: past 64 MiB only the count grows.
+                    constexpr size_t kKept = 64u << 20;
+                    if (sinks[i]->size() < kKept) {
+                        sinks[i]->append(buf, static_cast<size_t>(n));
+                    }
                 } else if (n == 0 || errno != EAGAIN) {
                     close(fds[i].fd);
                     fds[i].fd = -1;
@@ -93,13 +113,20 @@ SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
                 sent += static_cast<size_t>(n);
             }
             if ((n < 0 && errno != EAGAIN) || sent == input.size()) {
-                close(fds[2].fd);
+                if (end == InputEnd::HoldUntilExit && n >= 0) {
+                    held = fds[2].fd;
+                } else {
+                    close(fds[2].fd);
+                }
                 fds[2].fd = -1;
             }
         }
     }
     if (fds[2].fd >= 0) {
         close(fds[2].fd);
+    }
+    if (held >= 0) {
+        close(held);
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {

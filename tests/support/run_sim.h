@@ -11,10 +11,19 @@ struct SimRun {
     std::string out;
     std::string err;
     int exit_status = -1; // -1 when it did not exit normally
+    bool timed_out = false; // killed at the wall limit
 };
 
+// How the script's input ends. A script that is all sent and closed is an operator who has hung
+// up: every looped test then ends after its pass. One held open until the program ends is an
+// operator who typed ahead and is still at the line (a script that ends with its own exit).
+enum class InputEnd { Close, HoldUntilExit };
+
 // `args` follow the program name; the card clock starts at kTestEpoch unless they say
-// otherwise, and local time is UTC.
-SimRun run_sim(const std::vector<std::string>& args, const std::string& input);
+// otherwise, and local time is UTC. `closed` lists standard descriptors (0 to 2) that the
+// simulator starts without (`>&-`).
+// `wall_limit_s` above 0 kills a simulator still running after that many wall seconds.
+SimRun run_sim(const std::vector<std::string>& args, const std::string& input, InputEnd end = InputEnd::Close,
+               const std::vector<int>& closed = {}, double wall_limit_s = 0);
 
 } // namespace kmb::test
