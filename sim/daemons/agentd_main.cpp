@@ -2,11 +2,23 @@
 // it of the interrupt lines that its host agent and its LM77 hold asserted.
 #include "devices/agentdrv.h"
 #include "sim/daemons/agentd_service.h"
+#include "sim/daemons/daemon_usage.h"
 #include "sim/daemons/sim_daemon.h"
 
 namespace {
 
 kmb::sim::Card* g_card = nullptr;
+
+constexpr kmb::tools::DaemonUsage kUsage{
+    "kmb-agentd-sim", "[OPTION]...",
+    "The card's agent daemon on a simulated card: it serves agent commands (class 3) and LM77\n"
+    "requests (class 4) on queue 4, answers each on its requester's queue, and runs the host\n"
+    "agent's and the LM77's interrupt handlers, which report to the SEL daemon (queue 7).\n"
+    "It prints \"ready\" once it serves; SIGTERM or SIGINT ends it.",
+    "  --agent-event HEX  a 16-bit entry waiting in the host agent's event FIFO at the\n"
+    "                     start (repeatable), e.g. 0004: PS1_AC_OK dropped\n"
+    "  --agent-refuse HEX a command code the host agent's firmware lacks; it answers\n"
+    "                     \"illegal command\" (repeatable), e.g. 00\n"};
 
 uint32_t asserted_lines()
 {
@@ -27,6 +39,10 @@ uint32_t asserted_lines()
 
 int main(int argc, char** argv)
 {
+    int status = 0;
+    if (kmb::tools::daemon_usage(kUsage, argc, argv, &status)) {
+        return status;
+    }
     return kmb::tools::run_sim_daemon("kmb-agentd-sim", argc, argv,
                                       [](const volatile sig_atomic_t* stop, kmb::sim::Card& card) {
                                           g_card = &card;

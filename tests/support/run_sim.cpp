@@ -14,7 +14,7 @@ namespace kmb::test {
 
 namespace {
 
-std::vector<std::string> command_words(const std::vector<std::string>& args)
+std::vector<std::string> command_words(const std::string& program, const std::vector<std::string>& args)
 {
     std::vector<std::string> words;
     // The emulator comes as a CMake list ("qemu-ppc;-L;/usr/powerpc-linux-gnu").
@@ -24,7 +24,7 @@ std::vector<std::string> command_words(const std::vector<std::string>& args)
             words.push_back(word);
         }
     }
-    words.emplace_back(KMB_SIM_PATH);
+    words.push_back(program);
     words.insert(words.end(), args.begin(), args.end());
     return words;
 }
@@ -35,13 +35,18 @@ void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOC
 
 SimRun run_sim(const std::vector<std::string>& args, const std::string& input)
 {
+    return run_program(KMB_SIM_PATH, args, input);
+}
+
+SimRun run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input)
+{
     // A simulator that ends before reading all its input must not take the test with it.
     signal(SIGPIPE, SIG_IGN);
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
         return {};
     }
-    std::vector<std::string> words = command_words(args);
+    std::vector<std::string> words = command_words(program, args);
     std::vector<char*> argv;
     for (std::string& w : words) {
         argv.push_back(w.data());

@@ -16,5 +16,7 @@ struct SimRun {
 // `args` follow the program name; the card clock starts at kTestEpoch unless they say
 // otherwise, and local time is UTC.
 SimRun run_sim(const std::vector<std::string>& args, const std::string& input);
+// The same for another of the build's programs (a daemon, the daemons' client).
+SimRun run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input);
 
 } // namespace kmb::test
