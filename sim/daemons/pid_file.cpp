@@ -1,7 +1,6 @@
 #include "sim/daemons/pid_file.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +39,7 @@ pid_t pid_file_holder(const char* path)
     return static_cast<pid_t>(pid);
 }
 
-bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+bool process_alive(pid_t pid) { return pid > 0 && (os::kill(pid, 0) == 0 || errno == EPERM); }
 
 pid_t pid_file_claim(const char* path)
 {
