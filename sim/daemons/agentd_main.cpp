@@ -26,11 +26,12 @@ uint32_t asserted_lines()
     if (g_card->host_agent().interrupt()) {
         lines |= 1u << kmb::IRQ_AGENT;
     }
-    if (g_card->lm77().int_low()) {
-        lines |= 1u << kmb::IRQ_LM77_TEMP;
-    }
-    if (g_card->lm77().crit_low()) {
-        lines |= 1u << kmb::IRQ_LM77_CRIT;
+    // The LM77's outputs as the interrupt controller sees them, through the card's wiring and
+    // whatever is wrong with it.
+    for (int line : {kmb::IRQ_LM77_TEMP, kmb::IRQ_LM77_CRIT}) {
+        if (g_card->interrupts().asserted(line)) {
+            lines |= 1u << line;
+        }
     }
     return lines;
 }
