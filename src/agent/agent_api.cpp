@@ -22,6 +22,7 @@ constexpr uint8_t kNoStatus = 0xFF;
 constexpr uint16_t kDumpLastId = 0xF00;
 constexpr uint16_t kDumpAsserted = 0x8000;
 constexpr int kOtherPayload = 10; // data bytes carried for any other command
+static_assert(kOtherPayload <= AGENT_BUF_SIZE / static_cast<int>(sizeof(AgentPair)), "data bytes of one read");
 
 int pid_of_caller() { return static_cast<int>(os::getpid()); }
 
@@ -33,7 +34,10 @@ int fill_agent_payload(int cmd, int result, const uint8_t* data, int data_len, u
     if (cmd == AGENT_DUMP_STATE && result == ERR_NONE) {
         int entries = 0;
         const AgentEvent* table = m.event_list;
-        for (int i = 0; table != nullptr && table[i].name[0] != '\0' && table[i].event_id <= kDumpLastId; ++i) {
+        const int room = AGENT_API_PAYLOAD / static_cast<int>(sizeof(uint16_t));
+        for (int i = 0; table != nullptr && table[i].name[0] != '\0' && table[i].event_id <= kDumpLastId &&
+                        entries < room;
+             ++i) {
             const uint16_t entry =
                 static_cast<uint16_t>(table[i].event_id | (table[i].current != 0 ? kDumpAsserted : 0));
             std::memcpy(payload + 2 * entries, &entry, sizeof entry);
@@ -196,7 +200,7 @@ int agent_api_handle_request(const AgentApiRequest* request)
     const int param = request->bytes[1] * 256 + request->bytes[2];
     int status = kNoStatus;
     int result = ERR_NONE;
-    uint8_t data[AGENT_BUF_SIZE / 2] = {};
+    uint8_t data[AGENT_BUF_SIZE / sizeof(AgentPair)] = {};
     int data_len = 0;
     if (agent_checksum(request->bytes, 3) != request->checksum) {
         log_msg(LOG_ERR, "Agent API checksum error");
@@ -212,7 +216,7 @@ int agent_api_handle_request(const AgentApiRequest* request)
             uint8_t raw[AGENT_BUF_SIZE] = {};
             int received = 0;
             result = agent_cmd_exec(fd, cmd, param, raw, sizeof raw, &received);
-            for (int i = 0; i < received; i += 2) {
+            for (int i = 0; i < received; i += static_cast<int>(sizeof(AgentPair))) {
                 data[data_len++] = raw[i];
             }
             if (result == ERR_NONE) {
