@@ -3,6 +3,7 @@
 // LM77's), handled on a simulated
 // card whose host agent may be faulty. The first byte switches on host agent faults (bits 0 to
 // 3: absent, bad complement, FIFO stuck, writes refused); the rest is the message after mtype.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,16 +13,6 @@
 #include "fuzz/support/fuzz_card.h"
 #include "fuzz/support/private_queues.h"
 #include "sim/daemons/agentd_service.h"
-
-namespace {
-
-// Room for any message the daemon takes off its queue.
-union Message {
-    kmb::MsgHeader head;
-    uint8_t bytes[64];
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -49,12 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     kmb::agent_init();
     kmb::lm77_state = kmb::Lm77State{};
     kmb::lm77_init();
-    // The daemon's receive cuts what does not fit its buffer, as MSG_NOERROR does.
-    Message msg{};
-    msg.head.mtype = 1;
-    const std::size_t room = sizeof msg - sizeof(long);
-    const std::size_t n = std::min(size - 1, room);
-    std::memcpy(msg.bytes + sizeof(long), data + 1, n);
+    // The daemon's receive cuts what does not fit its room, as MSG_NOERROR does; the room is the
+    // same on the card and here.
+    kmb::AgentdMessage msg{};
+    msg.mtype = 1;
+    const std::size_t n = std::min(size - 1, static_cast<std::size_t>(kmb::AGENTD_RECEIVE_ROOM));
+    std::memcpy(msg.text, data + 1, n);
     kmb::agentd_dispatch(&msg, static_cast<int>(n));
     kmb::fuzz::drain_daemon_queues();
     return 0;

@@ -62,7 +62,7 @@ Card::Card(const SimConfig& config)
       lm77_(config.temperature_half_degrees),
       interrupts_(faults_),
       agent_driver_(interrupts_, faults_),
-      host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_),
+      host_agent_(config.valdor_agent ? HostAgent::Platform::Valdor : HostAgent::Platform::Tamber, faults_, clock_),
       shell_(fs_, env_, trace_),
       network_(clock_, faults_, trace_, eth_address_of(config), kFallbackMac),
       serial_loopback_(faults_),

@@ -283,6 +283,9 @@ int SimOs::sigaction(int sig, const struct sigaction* act, struct sigaction* old
     return ::sigaction(sig, act, old);
 }
 
+// The card's daemons are processes of the host, so a signal to one of them is the host's own.
+int SimOs::kill(pid_t pid, int sig) { return ::kill(pid, sig); }
+
 time_t SimOs::time(time_t* out)
 {
     card_.throw_if_reset();

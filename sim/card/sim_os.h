@@ -71,6 +71,7 @@ public:
     int tcflush(int fd, int queue) override;
     int system(const char* command) override;
     int sigaction(int sig, const struct sigaction* act, struct sigaction* old) override;
+    int kill(pid_t pid, int sig) override;
     time_t time(time_t* out) override;
     unsigned sleep(unsigned seconds) override;
     int usleep(useconds_t usec) override;

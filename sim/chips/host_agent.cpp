@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "sim/core/clock.h"
+
 namespace kmb::sim {
 
 namespace {
@@ -28,6 +30,12 @@ constexpr uint8_t kRdFifo = 0x30;
 
 // Kind 01 of an entry: the agent's answer to dump_state.
 constexpr uint16_t kDumpEntry = 0x1000;
+
+constexpr uint8_t kPowerCycle = 0x04;
+// A slow firmware loads an answer this long after its command; a healthy one at once.
+constexpr int64_t kSlowAnswerUs = 500'000;
+// A slow firmware's power cycle, longer than the 5 or 6 s that the card waits after it.
+constexpr int64_t kSlowPowerCycleUs = 6'500'000;
 
 struct Identity {
     uint8_t agent_id;
@@ -56,7 +64,8 @@ bool complements(uint8_t a, uint8_t b) { return (a ^ b) == 0xFF; }
 
 } // namespace
 
-HostAgent::HostAgent(Platform platform, Faults& faults) : platform_(platform), faults_(faults)
+HostAgent::HostAgent(Platform platform, Faults& faults, const VirtualClock& clock)
+    : platform_(platform), faults_(faults), clock_(clock)
 {
     for (uint16_t id : identity(platform).high_signals) {
         signals_[id] = true;
@@ -81,8 +90,21 @@ void HostAgent::set_signal(uint16_t id, bool asserted)
 
 void HostAgent::push_event(uint16_t rec) { fifo_.push_back(rec); }
 
+bool HostAgent::busy(bool reading)
+{
+    const int64_t now = clock_.now_us();
+    if (now < sequenced_us_ && faults_.act(Fault::AgentSlowPowerCycle)) {
+        return true;
+    }
+    return reading && now < answer_ready_us_ && faults_.act(Fault::AgentReadSlow);
+}
+
 bool HostAgent::i2c_write(const uint8_t* data, std::size_t count)
 {
+    if (busy(false)) {
+        return false;
+    }
+    answer_ready_us_ = clock_.now_us() + kSlowAnswerUs;
     reading_fifo_ = false;
     response_.clear();
     if (count < 2 || count % 2 != 0 || count > 6) {
@@ -139,8 +161,9 @@ void HostAgent::execute(uint8_t code, const std::vector<uint8_t>& p)
             status_ = kParameterByteError;
         }
         break;
-    case 0x04:
+    case kPowerCycle:
         powered_ = true;
+        sequenced_us_ = clock_.now_us() + kSlowPowerCycleUs;
         break;
     case 0x05: {
         std::vector<uint8_t> states;
@@ -205,6 +228,9 @@ void HostAgent::execute(uint8_t code, const std::vector<uint8_t>& p)
 
 bool HostAgent::i2c_read(uint8_t* data, std::size_t count)
 {
+    if (busy(true)) {
+        return false;
+    }
     // Where the agent has nothing to send, the bus's pull-ups read as 0xFF.
     for (std::size_t i = 0; i < count; ++i) {
         data[i] = 0xFF;

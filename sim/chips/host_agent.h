@@ -1,7 +1,9 @@
 // The host board's agent microcontroller at 0x57 as the card meets it on I2C: every byte of a
 // command and of a response travels with its one's complement; a command sets the command
 // status that rd_cmd_stat reads back; signal changes queue 4-byte entries in its event FIFO,
-// and it holds its interrupt request while the FIFO holds any.
+// and it holds its interrupt request while the FIFO holds any. Its firmware is busy at times
+// (loading an answer, sequencing the host's supplies after power_cycle); a busy agent does not
+// acknowledge its address, and the card tries again.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +17,13 @@
 
 namespace kmb::sim {
 
+class VirtualClock;
+
 class HostAgent final : public I2cDevice {
 public:
     enum class Platform { Tamber, Valdor };
 
-    HostAgent(Platform platform, Faults& faults);
+    HostAgent(Platform platform, Faults& faults, const VirtualClock& clock);
 
     bool i2c_write(const uint8_t* data, std::size_t count) override;
     bool i2c_read(uint8_t* data, std::size_t count) override;
@@ -47,9 +51,14 @@ private:
     static constexpr int kSupplies = 2;
     void execute(uint8_t code, const std::vector<uint8_t>& params);
     void respond(std::vector<uint8_t> data);
+    // Whether the firmware is too busy to acknowledge a transfer now.
+    bool busy(bool reading);
 
     Platform platform_;
     Faults& faults_;
+    const VirtualClock& clock_;
+    int64_t answer_ready_us_ = 0; // when the answer to the last command can be read
+    int64_t sequenced_us_ = 0;    // when the supplies are through the last power cycle
     std::map<uint16_t, bool> signals_;
     std::deque<uint16_t> fifo_;
     std::vector<uint8_t> response_; // data bytes, without complements

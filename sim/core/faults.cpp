@@ -65,8 +65,29 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::WatchdogDead, "watchdog-dead", "the watchdog never resets the card, fed or not"},
     {Fault::CounterAgentResetDead, "counter-agent-reset-dead",
      "the counter agent's reset lines do not reach the card's reset logic"},
+    // The host agent's faults that the agent daemon's tries ride out, or run out of.
+    {Fault::AgentReadRefused, "agent-read-refused",
+     "the host agent takes its commands but acknowledges no read of an answer"},
+    {Fault::AgentReadSlow, "agent-read-slow",
+     "the host agent acknowledges a read only once its answer is ready, 0.5 s after the command"},
+    {Fault::AgentBusRecovers, "agent-bus-recovers",
+     "the bus to the host agent drops its first 3 transfers, then carries every one"},
+    {Fault::AgentSlowPowerCycle, "agent-slow-power-cycle",
+     "after power_cycle the host agent sequences the host's supplies for 6.5 s, longer than the card "
+     "waits, and acknowledges nothing meanwhile"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
+// fault_info() finds a fault's row by its number.
+constexpr bool rows_in_enum_order()
+{
+    for (std::size_t i = 0; i < std::size(kCatalogue); ++i) {
+        if (kCatalogue[i].fault != static_cast<Fault>(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(rows_in_enum_order());
 
 std::size_t edit_distance(std::string_view a, std::string_view b)
 {

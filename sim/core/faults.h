@@ -59,6 +59,11 @@ enum class Fault {
     CpldUnmapped,
     WatchdogDead,
     CounterAgentResetDead,
+    // The host agent's faults that the agent daemon's tries ride out, or run out of.
+    AgentReadRefused,
+    AgentReadSlow,
+    AgentBusRecovers,
+    AgentSlowPowerCycle,
     Count_
 };
 

@@ -14,6 +14,9 @@ const std::vector<BusFault>& bus_fault_rules()
         {Fault::CounterAgentNack, wiring::kCounterAgentAddress, BusFault::RefusesReads},
         {Fault::AgentAbsent, wiring::kHostAgentAddress, BusFault::Absent},
         {Fault::AgentWriteFails, wiring::kHostAgentAddress, BusFault::RefusesWrites},
+        // The host agent's faults that the agent daemon's tries ride out, or run out of.
+        {Fault::AgentReadRefused, wiring::kHostAgentAddress, BusFault::RefusesReads},
+        {Fault::AgentBusRecovers, wiring::kHostAgentAddress, BusFault::RefusesAll, 3},
     };
     return rules;
 }
@@ -25,7 +28,7 @@ I2cFaultLayer::I2cFaultLayer(Faults& faults, std::vector<BusFault> rules) : faul
             rules_.push_back(rule);
         }
     }
-    spent_.assign(rules_.size(), false);
+    refused_.assign(rules_.size(), 0);
 }
 
 bool I2cFaultLayer::acknowledges(uint16_t address)
@@ -43,7 +46,7 @@ bool I2cFaultLayer::passes(uint16_t address, bool reading)
 {
     for (std::size_t i = 0; i < rules_.size(); ++i) {
         const BusFault& rule = rules_[i];
-        if (rule.address != address || spent_[i]) {
+        if (rule.address != address || (rule.refusals > 0 && refused_[i] >= rule.refusals)) {
             continue;
         }
         const bool refused = rule.kind == BusFault::Absent || rule.kind == BusFault::RefusesAll ||
@@ -51,7 +54,7 @@ bool I2cFaultLayer::passes(uint16_t address, bool reading)
                              (rule.kind == BusFault::RefusesWrites && !reading);
         if (refused) {
             faults_.act(rule.fault);
-            spent_[i] = rule.once;
+            refused_[i] += rule.refusals > 0 ? 1 : 0; // a rule for always counts nothing
             return false;
         }
     }

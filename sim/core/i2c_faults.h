@@ -1,6 +1,6 @@
 // Faults that act on the I2C bus rather than inside a chip, in one layer between the adapter
 // and the devices: nothing answers at an address, or a device acknowledges its address and
-// then refuses its transfers (all of them, only reads or only writes; once or always). A fault
+// then refuses its transfers (all of them, only reads or only writes; the first few or always). A fault
 // is marked as fired when the diagnostic meets it: a bind to the address, or a transfer that it
 // refuses; never when the card is built.
 #pragma once
@@ -22,7 +22,8 @@ struct BusFault {
     Fault fault;
     uint16_t address;
     Kind kind;
-    bool once = false; // the first transfer it meets only, then the bus is healthy again
+    // How many transfers it refuses before the bus is healthy again; 0: every one.
+    int refusals = 0;
 };
 
 // The rules of every bus fault of the catalogue, with the addresses the card's and the
@@ -41,7 +42,7 @@ public:
 private:
     Faults& faults_;
     std::vector<BusFault> rules_; // only those switched on
-    std::vector<bool> spent_;     // a once-only rule that has acted
+    std::vector<int> refused_;    // transfers each rule has refused so far
 };
 
 } // namespace kmb::sim

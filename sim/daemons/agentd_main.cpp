@@ -3,11 +3,23 @@
 #include "devices/agentdrv.h"
 #include "sim/core/standard_descriptors.h"
 #include "sim/daemons/agentd_service.h"
+#include "sim/daemons/daemon_usage.h"
 #include "sim/daemons/sim_daemon.h"
 
 namespace {
 
 kmb::sim::Card* g_card = nullptr;
+
+constexpr kmb::tools::DaemonUsage kUsage{
+    "kmb-agentd-sim", "[OPTION]...",
+    "The card's agent daemon on a simulated card: it serves agent commands (class 3) and LM77\n"
+    "requests (class 4) on queue 4, answers each on its requester's queue, and runs the host\n"
+    "agent's and the LM77's interrupt handlers, which report to the SEL daemon (queue 7).\n"
+    "It prints \"ready\" once it serves; SIGTERM or SIGINT ends it.",
+    "  --agent-event HEX  a 16-bit entry waiting in the host agent's event FIFO at the\n"
+    "                     start (repeatable), e.g. 0004: PS1_AC_OK dropped\n"
+    "  --agent-refuse HEX a command code the host agent's firmware lacks; it answers\n"
+    "                     \"illegal command\" (repeatable), e.g. 00\n"};
 
 uint32_t asserted_lines()
 {
@@ -15,11 +27,12 @@ uint32_t asserted_lines()
     if (g_card->host_agent().interrupt()) {
         lines |= 1u << kmb::IRQ_AGENT;
     }
-    if (g_card->lm77().int_low()) {
-        lines |= 1u << kmb::IRQ_LM77_TEMP;
-    }
-    if (g_card->lm77().crit_low()) {
-        lines |= 1u << kmb::IRQ_LM77_CRIT;
+    // The LM77's outputs as the interrupt controller sees them, through the card's wiring and
+    // whatever is wrong with it.
+    for (int line : {kmb::IRQ_LM77_TEMP, kmb::IRQ_LM77_CRIT}) {
+        if (g_card->interrupts().asserted(line)) {
+            lines |= 1u << line;
+        }
     }
     return lines;
 }
@@ -29,6 +42,10 @@ uint32_t asserted_lines()
 int main(int argc, char** argv)
 {
     kmb::sim::hold_standard_descriptors(); // before the state is opened: see main.cpp
+    int status = 0;
+    if (kmb::tools::daemon_usage(kUsage, argc, argv, &status)) {
+        return status;
+    }
     return kmb::tools::run_sim_daemon("kmb-agentd-sim", argc, argv,
                                       [](const volatile sig_atomic_t* stop, kmb::sim::Card& card) {
                                           g_card = &card;

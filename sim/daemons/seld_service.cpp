@@ -1,6 +1,7 @@
 #include "sim/daemons/seld_service.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,8 @@
 #include "devices/log.h"
 #include "ipc/msg_queue.h"
 #include "os/os.h"
+#include "sim/daemons/daemon_voice.h"
+#include "sim/daemons/pid_file.h"
 
 namespace kmb {
 
@@ -18,6 +21,12 @@ namespace {
 
 // The largest request a queue takes on the card's kernel (msgmax).
 constexpr int kMaxRequest = 8192;
+
+// Waits for the summary's lock grow from this to that, so a long wait lets card time pass.
+constexpr useconds_t kLockFirstPauseUs = 10;
+constexpr useconds_t kLockMostPauseUs = 10'000;
+// A lock file that names no holder is taken over once it has stayed this long.
+constexpr int64_t kNamelessLockUs = 2'000'000;
 
 struct StoredRecord {
     SelStoredHead head;
@@ -35,6 +44,11 @@ bool write_summary(const SelSummary& s)
     return os::fclose(f) == 0;
 }
 
+// The next record ID; IDs go round to 1 after the largest, as a counter that runs for years must.
+int32_t after(int32_t id) { return id >= INT32_MAX || id < 1 ? 1 : id + 1; }
+
+int32_t plus_one(int32_t count) { return count >= INT32_MAX ? INT32_MAX : count + 1; }
+
 bool store(const SelDecoded& request, SelSummary* s)
 {
     FILE* f = os::fopen(SEL_RECORDS_PATH, request.clear ? "w" : "a");
@@ -45,14 +59,14 @@ bool store(const SelDecoded& request, SelSummary* s)
     if (request.clear) {
         s->records = 0;
         s->worst = 0;
-        ++s->clears;
+        s->clears = plus_one(s->clears);
     }
     for (const SelRecord& r : request.records) {
         StoredRecord stored{{s->next_id, r.timestamp, r.severity, r.event_type}, {}};
         std::memcpy(stored.event_data, r.event_data, sizeof stored.event_data);
         ok = ok && std::fwrite(&stored, sizeof stored, 1, f) == 1;
-        ++s->next_id;
-        ++s->records;
+        s->next_id = after(s->next_id);
+        s->records = plus_one(s->records);
         s->newest = r.timestamp;
         s->worst = r.severity > s->worst ? r.severity : s->worst;
     }
@@ -84,26 +98,104 @@ int seld_decode(const void* msg, int n, SelDecoded* out)
     return 0;
 }
 
-SelSummary seld_load_summary()
+bool seld_summary_sane(const SelSummary& s)
+{
+    return s.records >= 0 && s.next_id >= 1 && s.worst >= 0 && s.clears >= 0;
+}
+
+SelSummary seld_summary_from_records()
 {
     SelSummary s;
-    FILE* f = os::fopen(SEL_INFO_PATH, "r");
+    FILE* f = os::fopen(SEL_RECORDS_PATH, "r");
     if (f == nullptr) {
         return s;
     }
-    SelSummary read;
-    const int got = std::fscanf(f, "%d %d %d %d %d", &read.records, &read.next_id, &read.newest, &read.worst,
-                                &read.clears);
-    os::fclose(f);
-    if (got == 5 && read.records >= 0 && read.next_id > read.records && read.clears >= 0) {
-        s = read;
+    StoredRecord r{};
+    while (std::fread(&r, sizeof r, 1, f) == 1) {
+        s.records = plus_one(s.records);
+        s.next_id = after(r.head.record_id);
+        s.newest = r.head.timestamp;
+        s.worst = r.head.severity > s.worst ? r.head.severity : s.worst;
     }
+    os::fclose(f);
     return s;
 }
 
-int seld_apply(const SelDecoded& request, SelSummary* summary)
+SelSummary seld_load_summary()
 {
-    if (sel_lock(SEL_LOCK_INFO) != 0) {
+    FILE* f = os::fopen(SEL_INFO_PATH, "r");
+    if (f == nullptr) {
+        return seld_summary_from_records();
+    }
+    // Read as any outside text is: five numbers that fit their fields, and nothing after them.
+    char text[128] = {};
+    const std::size_t got = std::fread(text, 1, sizeof text - 1, f);
+    const bool whole = std::feof(f) != 0;
+    os::fclose(f);
+    SelSummary read;
+    int32_t* fields[] = {&read.records, &read.next_id, &read.newest, &read.worst, &read.clears};
+    const char* at = text;
+    bool ok = whole && got > 0;
+    for (int32_t* field : fields) {
+        char* end = nullptr;
+        errno = 0;
+        const long long v = ok ? std::strtoll(at, &end, 10) : 0;
+        ok = ok && end != at && errno == 0 && v >= INT32_MIN && v <= INT32_MAX;
+        *field = static_cast<int32_t>(v);
+        at = ok ? end : at;
+    }
+    while (ok && (*at == ' ' || *at == '\n' || *at == '\t')) {
+        ++at;
+    }
+    if (ok && *at == '\0' && seld_summary_sane(read)) {
+        return read;
+    }
+    log_msg(LOG_ERR, "seld: summary %s garbled; made again from %s", SEL_INFO_PATH, SEL_RECORDS_PATH);
+    return seld_summary_from_records();
+}
+
+int seld_lock(const volatile sig_atomic_t* stop)
+{
+    useconds_t pause = kLockFirstPauseUs;
+    int64_t waited_nameless = 0;
+    while (true) {
+        const int fd = os::open(SEL_LOCK_INFO, O_RDWR | O_CREAT | O_EXCL, 0444);
+        if (fd >= 0) {
+            char text[16];
+            const int len = std::snprintf(text, sizeof text, "%d\n", static_cast<int>(os::getpid()));
+            os::write(fd, text, static_cast<size_t>(len));
+            os::close(fd);
+            return 0;
+        }
+        if (errno != EEXIST) {
+            return SEL_ERR_LOCK;
+        }
+        const pid_t holder = pid_file_holder(SEL_LOCK_INFO);
+        if (holder != 0 && !process_alive(holder)) {
+            log_msg(LOG_WARNING, "seld: %s left by process %d, which is gone; taken over", SEL_LOCK_INFO,
+                    static_cast<int>(holder));
+            os::unlink(SEL_LOCK_INFO);
+            continue;
+        }
+        if (holder == 0 && waited_nameless >= kNamelessLockUs) {
+            log_msg(LOG_WARNING, "seld: %s names no holder and stayed %d s; taken over", SEL_LOCK_INFO,
+                    static_cast<int>(kNamelessLockUs / 1'000'000));
+            os::unlink(SEL_LOCK_INFO);
+            waited_nameless = 0;
+            continue;
+        }
+        if (stop != nullptr && *stop != 0) {
+            return SEL_ERR_LOCK;
+        }
+        os::usleep(pause);
+        waited_nameless = holder == 0 ? waited_nameless + pause : 0;
+        pause = pause < kLockMostPauseUs / 2 ? pause * 2 : kLockMostPauseUs;
+    }
+}
+
+int seld_apply(const SelDecoded& request, SelSummary* summary, const volatile sig_atomic_t* stop)
+{
+    if (seld_lock(stop) != 0) {
         log_msg(LOG_ERR, "seld: Fail to get SEL_LOCK_INFO");
         return -1;
     }
@@ -117,23 +209,51 @@ int seld_apply(const SelDecoded& request, SelSummary* summary)
 
 int seld_run(const volatile sig_atomic_t* stop)
 {
-    const int id = ipc_queue_id(IPC_KEY_SELD, 0);
+    daemon_voice_open("seld");
+    const pid_t holder = pid_file_claim(SELD_PID_FILE);
+    if (holder != 0) {
+        if (holder > 0) {
+            daemon_say(LOG_ERR, "queue %d is served by process %d already (%s); not started", IPC_KEY_SELD,
+                       static_cast<int>(holder), SELD_PID_FILE);
+        } else {
+            daemon_say(LOG_ERR, "cannot write %s: %s; not started", SELD_PID_FILE, std::strerror(errno));
+        }
+        return 1;
+    }
+    int id = ipc_queue_id(IPC_KEY_SELD, 0);
     auto* buf = static_cast<uint8_t*>(std::calloc(1, sizeof(long) + kMaxRequest));
     if (id < 0 || buf == nullptr) {
+        daemon_say(LOG_ERR, "cannot have queue %d: %s", IPC_KEY_SELD, std::strerror(errno));
         std::free(buf);
+        pid_file_release(SELD_PID_FILE);
         return 1;
     }
     SelSummary summary = seld_load_summary();
     int rc = 0;
-    while (true) {
+    while (id >= 0) {
         // Once told to stop, take what is already waiting and go.
         const int flags = MSG_NOERROR | (*stop != 0 ? IPC_NOWAIT : 0);
         const ssize_t n = os::msgrcv(id, buf, kMaxRequest, 0, flags);
         if (n < 0) {
-            if (errno == EINTR) {
+            const int why = errno;
+            if (why == EINTR) {
                 continue;
             }
-            rc = errno == ENOMSG ? 0 : 1;
+            if (why == ENOMSG) {
+                break;
+            }
+            if (ipc_queue_gone(why)) {
+                daemon_say(LOG_WARNING, "queue %d was removed under the daemon; made again", IPC_KEY_SELD);
+                ipc_queue_forget(IPC_KEY_SELD);
+                id = ipc_queue_id(IPC_KEY_SELD, 0);
+                if (id < 0) {
+                    daemon_say(LOG_ERR, "cannot have queue %d: %s", IPC_KEY_SELD, std::strerror(errno));
+                    rc = 1;
+                }
+                continue;
+            }
+            daemon_say(LOG_ERR, "cannot receive on queue %d: %s", IPC_KEY_SELD, std::strerror(why));
+            rc = 1;
             break;
         }
         SelDecoded request;
@@ -141,9 +261,10 @@ int seld_run(const volatile sig_atomic_t* stop)
             log_msg(LOG_ERR, "seld: dropped a malformed request of %d bytes", static_cast<int>(n));
             continue;
         }
-        seld_apply(request, &summary);
+        seld_apply(request, &summary, stop);
     }
     std::free(buf);
+    pid_file_release(SELD_PID_FILE);
     return rc;
 }
 

@@ -12,6 +12,8 @@
 namespace kmb {
 
 inline constexpr const char* SEL_RECORDS_PATH = "/mnt/logs/sel/sel.rec";
+// Where the serving daemon keeps its process ID on the card.
+inline constexpr const char* SELD_PID_FILE = "/var/run/seld.pid";
 
 // A request as received: `n` bytes after mtype.
 struct SelDecoded {
@@ -32,10 +34,20 @@ struct SelSummary {
 };
 
 // Stores one decoded request and rewrites the summary under the lock; 0, or -1 when the log
-// cannot be written.
-int seld_apply(const SelDecoded& request, SelSummary* summary);
-// The summary the card kept; a fresh one when there is none or it is garbled.
+// cannot be written or `stop` was set while the lock was waited for. Record IDs go round to 1
+// after the largest; the counts stop at it.
+int seld_apply(const SelDecoded& request, SelSummary* summary, const volatile sig_atomic_t* stop = nullptr);
+// The summary the card kept, read as outside input: five numbers that fit their fields, with
+// no negative count. One that is missing or garbled is made again from the stored records
+// (logged when garbled).
 SelSummary seld_load_summary();
+bool seld_summary_sane(const SelSummary& s);
+SelSummary seld_summary_from_records();
+
+// Takes the summary's lock as the readers do, and as a daemon that never restarts must: a lock
+// left by a process that is gone is taken over, one that names nobody after 2 s of card time,
+// the waits grow to 10 ms, and `stop` ends the wait (6).
+int seld_lock(const volatile sig_atomic_t* stop);
 
 // Serves queue 7 until `stop` is set (a signal), then takes what is still waiting and returns
 // 0; 1 when the queue is lost.

@@ -1,6 +1,7 @@
 #include "agent/agent_api.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <syslog.h>
@@ -21,17 +22,22 @@ constexpr uint8_t kNoStatus = 0xFF;
 constexpr uint16_t kDumpLastId = 0xF00;
 constexpr uint16_t kDumpAsserted = 0x8000;
 constexpr int kOtherPayload = 10; // data bytes carried for any other command
+static_assert(kOtherPayload <= AGENT_BUF_SIZE / static_cast<int>(sizeof(AgentPair)), "data bytes of one read");
 
 int pid_of_caller() { return static_cast<int>(os::getpid()); }
 
-// The payload of a class-3 answer and, for dump_state, its entry count.
-int fill_agent_payload(int cmd, const uint8_t* data, int data_len, uint8_t* payload, int status)
+// The payload of a class-3 answer and, for dump_state, its entry count. A request that failed
+// (its checksum, say) carries the status it was given and no dump.
+int fill_agent_payload(int cmd, int result, const uint8_t* data, int data_len, uint8_t* payload, int status)
 {
     const AgentModule& m = agent_module();
-    if (cmd == AGENT_DUMP_STATE) {
+    if (cmd == AGENT_DUMP_STATE && result == ERR_NONE) {
         int entries = 0;
         const AgentEvent* table = m.event_list;
-        for (int i = 0; table != nullptr && table[i].name[0] != '\0' && table[i].event_id <= kDumpLastId; ++i) {
+        const int room = AGENT_API_PAYLOAD / static_cast<int>(sizeof(uint16_t));
+        for (int i = 0; table != nullptr && table[i].name[0] != '\0' && table[i].event_id <= kDumpLastId &&
+                        entries < room;
+             ++i) {
             const uint16_t entry =
                 static_cast<uint16_t>(table[i].event_id | (table[i].current != 0 ? kDumpAsserted : 0));
             std::memcpy(payload + 2 * entries, &entry, sizeof entry);
@@ -75,6 +81,8 @@ uint8_t agent_checksum(const uint8_t* bytes, int n)
     return static_cast<uint8_t>(-sum);
 }
 
+bool agent_api_reply_key_ok(int key) { return key >= 1 && key <= IPC_MAX_KEY && key != IPC_KEY_AGENTD; }
+
 bool agent_cmd_needs_status(int cmd)
 {
     return (cmd >= AGENT_POWER_ON && cmd <= AGENT_POWER_CYCLE) || cmd == AGENT_RESET || cmd == AGENT_NMI;
@@ -82,6 +90,10 @@ bool agent_cmd_needs_status(int cmd)
 
 int agent_api_send_request(long mtype, int msg_class, uint8_t b0, uint8_t b1, uint8_t b2, int reply_key, int pid)
 {
+    if (!agent_api_reply_key_ok(reply_key)) {
+        log_msg(LOG_ERR, "Agent api: reply key %d is no queue of a daemon", reply_key);
+        return ERR_IPC;
+    }
     AgentApiRequest req{};
     req.head.mtype = mtype;
     req.head.msg_class = msg_class;
@@ -105,16 +117,27 @@ int agent_api_wait_response(int reply_key, int pid, uint8_t* status, uint8_t* pa
     if (resp == nullptr) {
         return ERR_IPC;
     }
-    const int id = ipc_queue_id(reply_key, 0);
+    int id = ipc_queue_id(reply_key, 0);
     if (id < 0) {
         log_msg(LOG_ERR, "Fail to access agent api queue %d", reply_key);
         std::free(resp);
         return ERR_IPC;
     }
+    // A reply queue removed under us (ipcrm, or a process that gave the key up) is made again
+    // once: the daemon's answer goes to the queue that the key names now.
+    bool looked_again = false;
     while (true) {
         resp->head.mtype = 1;
         resp->head.length = AGENT_API_RESPONSE_LENGTH;
         if (kmb_readmsgq(id, &resp->head, 0, 0) < 0) {
+            if (ipc_queue_gone(errno) && !looked_again) {
+                looked_again = true;
+                ipc_queue_forget(reply_key);
+                id = ipc_queue_id(reply_key, 0);
+                if (id >= 0) {
+                    continue;
+                }
+            }
             log_msg(LOG_ERR, "Agent api: kmb_readmsgq failed");
             ipc_queue_remove(id);
             std::free(resp);
@@ -177,7 +200,7 @@ int agent_api_handle_request(const AgentApiRequest* request)
     const int param = request->bytes[1] * 256 + request->bytes[2];
     int status = kNoStatus;
     int result = ERR_NONE;
-    uint8_t data[AGENT_BUF_SIZE / 2] = {};
+    uint8_t data[AGENT_BUF_SIZE / sizeof(AgentPair)] = {};
     int data_len = 0;
     if (agent_checksum(request->bytes, 3) != request->checksum) {
         log_msg(LOG_ERR, "Agent API checksum error");
@@ -193,7 +216,7 @@ int agent_api_handle_request(const AgentApiRequest* request)
             uint8_t raw[AGENT_BUF_SIZE] = {};
             int received = 0;
             result = agent_cmd_exec(fd, cmd, param, raw, sizeof raw, &received);
-            for (int i = 0; i < received; i += 2) {
+            for (int i = 0; i < received; i += static_cast<int>(sizeof(AgentPair))) {
                 data[data_len++] = raw[i];
             }
             if (result == ERR_NONE) {
@@ -236,7 +259,7 @@ int agent_api_respond(int cmd, long mtype, int msg_class, int reply_key, int pid
     resp->result = static_cast<uint8_t>(result);
     resp->status = static_cast<uint8_t>(status);
     if (msg_class == MSG_CLASS_AGENT_CMD) {
-        resp->status = static_cast<uint8_t>(fill_agent_payload(cmd, data, data_len, resp->payload, status));
+        resp->status = static_cast<uint8_t>(fill_agent_payload(cmd, result, data, data_len, resp->payload, status));
     } else if (msg_class == MSG_CLASS_LM77 && data != nullptr) {
         std::memcpy(resp->payload, data, static_cast<std::size_t>(std::min(data_len, AGENT_API_LM77_PAYLOAD)));
     }

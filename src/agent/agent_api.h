@@ -18,6 +18,8 @@ struct AgentApiRequest {
 static_assert(offsetof(AgentApiRequest, bytes) - sizeof(long) == 16);
 static_assert(sizeof(long) != 4 || sizeof(AgentApiRequest) == 24, "the card's request is 24 bytes");
 inline constexpr int AGENT_API_REQUEST_LENGTH = 20;
+// What follows mtype is the length the queue is handed, on the card and on a workstation alike.
+static_assert(offsetof(AgentApiRequest, checksum) + 1 - sizeof(long) == AGENT_API_REQUEST_LENGTH);
 
 inline constexpr int AGENT_API_PAYLOAD = 512;
 
@@ -32,12 +34,17 @@ static_assert(offsetof(AgentApiResponse, result) - sizeof(long) == 16);
 static_assert(offsetof(AgentApiResponse, payload) - sizeof(long) == 20);
 static_assert(sizeof(long) != 4 || sizeof(AgentApiResponse) == 536, "the card's response is 536 bytes");
 inline constexpr int AGENT_API_RESPONSE_LENGTH = 532;
+static_assert(offsetof(AgentApiResponse, payload) + AGENT_API_PAYLOAD - sizeof(long) == AGENT_API_RESPONSE_LENGTH);
 
 // Bytes of an LM77 answer's payload: five 32-bit words.
 inline constexpr int AGENT_API_LM77_PAYLOAD = 20;
 
 // The sum of `n` bytes modulo 256, negated; 0 for no bytes.
 uint8_t agent_checksum(const uint8_t* bytes, int n);
+// Whether `key` names a queue an answer may go to: a daemon's number (1 to 22), never the agent
+// daemon's own queue, and never 0, which is IPC_PRIVATE to the kernel and a queue of its own
+// to each side.
+bool agent_api_reply_key_ok(int key);
 // Whether a command's status is reported after it ran (the power, supply, reset and NMI ones).
 bool agent_cmd_needs_status(int cmd);
 

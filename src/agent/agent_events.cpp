@@ -135,7 +135,7 @@ int agent_events_to_sel(const uint8_t* fifo, int count)
 {
     AgentModule& m = agent_module();
     std::vector<SelRecord> records;
-    for (int i = 0; i + 4 <= count; i += 4) {
+    for (int i = 0; i + AGENT_FIFO_ENTRY <= count; i += AGENT_FIFO_ENTRY) {
         const unsigned rec = fifo[i] * 256u + fifo[i + 2];
         if (m.event_list == nullptr) {
             log_msg(LOG_ERR, "Error: Event list is empty!!!");

@@ -92,9 +92,9 @@ int agent_resp_len(int cmd)
 {
     switch (cmd) {
     case AGENT_RD_PWR_STAT:
-        return 2 * agent_module().info.ps_count;
+        return static_cast<int>(sizeof(AgentPair)) * agent_module().info.ps_count;
     case AGENT_RD_INFO:
-        return 2 * static_cast<int>(sizeof(AgentInfo));
+        return AGENT_INFO_ANSWER;
     default:
         return 2;
     }
@@ -189,18 +189,19 @@ int agent_read_fifo(int fd, const uint8_t* frame, uint8_t* buf, int size, int* r
         log_msg(LOG_ERR, "Error read fifo called with no intr");
         return ERR_INTERRUPT;
     }
-    const int written = agent_i2c_write(fd, frame, 2);
+    const int written = agent_i2c_write(fd, frame, static_cast<int>(sizeof(AgentPair)));
     if (written != ERR_NONE) {
         return written;
     }
     os::usleep(100);
     int result = ERR_NONE;
     int failures = 0;
-    while (*received <= size - 4 && fifo_interrupt(status) && failures < AGENT_TRIES) {
+    while (*received <= size - AGENT_FIFO_ENTRY && fifo_interrupt(status) && failures < AGENT_TRIES) {
         uint8_t* entry = buf + *received;
-        result = os::read(fd, entry, 4) < 4 ? ERR_READ : agent_check_data(entry, 4);
+        result = os::read(fd, entry, AGENT_FIFO_ENTRY) < AGENT_FIFO_ENTRY ? ERR_READ
+                                                                         : agent_check_data(entry, AGENT_FIFO_ENTRY);
         if (result == ERR_NONE) {
-            *received += 4;
+            *received += AGENT_FIFO_ENTRY;
             failures = 0;
         } else {
             ++failures;
@@ -239,7 +240,7 @@ int agent_cmd_exec(int fd, int cmd, int param, uint8_t* rbuf, int rsize, int* re
         log_msg(LOG_ERR, "ERROR: cmd %x Invalid par %x", cmd, param);
         return ERR_INVALID_PARAMETER;
     }
-    uint8_t frame[6];
+    uint8_t frame[AGENT_FRAME_MAX];
     int length = 0;
     auto put = [&](uint8_t byte) {
         frame[length++] = byte;

@@ -36,8 +36,21 @@ inline constexpr int AGENT_RD_LEDS = 0x2F;
 inline constexpr int AGENT_RD_FIFO = 0x30;
 inline constexpr int AGENT_RD_INFO_REG = 0x31;
 
+// Every byte on the link travels as a pair: the byte, then its one's complement.
+struct AgentPair {
+    uint8_t data;
+    uint8_t complement;
+};
+// The longest command frame: the code and two parameter bytes.
+inline constexpr int AGENT_FRAME_MAX = 6;
+static_assert(AGENT_FRAME_MAX == 3 * sizeof(AgentPair));
+// One entry of the event FIFO: its data bytes D0 and D1.
+inline constexpr int AGENT_FIFO_ENTRY = 4;
+static_assert(AGENT_FIFO_ENTRY == 2 * sizeof(AgentPair));
+
 // The size of the buffers that the start-up, the event handler and the daemon read into.
 inline constexpr int AGENT_BUF_SIZE = 80;
+static_assert(AGENT_BUF_SIZE % AGENT_FIFO_ENTRY == 0, "a full buffer holds whole FIFO entries");
 // Tries of a write or a read, and failures in a row of the FIFO, before giving up.
 inline constexpr int AGENT_TRIES = 10;
 
@@ -59,6 +72,9 @@ struct AgentInfo {
     uint8_t ps_count; // low 7 bits of the sixth byte
 };
 static_assert(sizeof(AgentInfo) == 6);
+// rd_info's answer: the record, each byte with its complement.
+inline constexpr int AGENT_INFO_ANSWER = 12;
+static_assert(AGENT_INFO_ANSWER == sizeof(AgentInfo) * sizeof(AgentPair));
 
 // The module's state, one per process, zero until agent_init.
 struct AgentModule {

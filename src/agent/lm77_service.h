@@ -9,6 +9,9 @@
 
 namespace kmb {
 
+// An LM77 answer's payload is the cached state as it stands.
+static_assert(sizeof(Lm77State) == AGENT_API_LM77_PAYLOAD);
+
 // Operations of an LM77 request.
 inline constexpr int LM77_OP_READ = 0;
 inline constexpr int LM77_OP_WRITE = 1;

@@ -12,7 +12,8 @@ namespace kmb {
 
 namespace {
 
-// One entry per key 0 to 22; -1 until a lookup found the queue. Filled lazily, never cleared.
+// One entry per key 0 to 22; -1 until a lookup found the queue. An entry is dropped when its
+// queue is removed here or is found gone, so that a queue made again is found again.
 struct QueueCache {
     bool set_up = false;
     int32_t ids[IPC_MAX_KEY + 1];
@@ -39,6 +40,29 @@ static_assert(std::size(kDaemonNames) == IPC_MAX_KEY + 1);
 
 bool stat_queue(int id, msqid_ds& ds) { return os::msgctl(id, IPC_STAT, &ds) == 0; }
 
+int g_send_patience_ms = -1;
+// A send that waits for room looks again this often, in card time.
+constexpr int kSendPollMs = 10;
+
+// msgsnd that waits for room at most the send patience; the wait is the card's, so a card at
+// speed 0 lets no wall time pass.
+int send_waiting(int id, MsgHeader* msg)
+{
+    if (g_send_patience_ms < 0) {
+        return kmb_sendmsgq(id, msg, 0);
+    }
+    for (int waited = 0;; waited += kSendPollMs) {
+        if (kmb_sendmsgq(id, msg, IPC_NOWAIT) == 0) {
+            return 0;
+        }
+        if (errno != EAGAIN || waited >= g_send_patience_ms) {
+            return -1;
+        }
+        os::usleep(kSendPollMs * 1000);
+        errno = EAGAIN;
+    }
+}
+
 } // namespace
 
 int ipc_queue_id(int key, int flags)
@@ -57,6 +81,19 @@ int ipc_queue_id(int key, int flags)
 
 void ipc_queue_cache_reset() { cache().set_up = false; }
 
+void ipc_queue_forget(int key)
+{
+    if (static_cast<unsigned>(key) <= static_cast<unsigned>(IPC_MAX_KEY)) {
+        cache().ids[key] = -1;
+    }
+}
+
+bool ipc_queue_gone(int err) { return err == EIDRM || err == EINVAL; }
+
+void ipc_set_send_patience(int milliseconds) { g_send_patience_ms = milliseconds; }
+
+int ipc_send_patience() { return g_send_patience_ms; }
+
 int kmb_sendmsgq(int id, MsgHeader* msg, int flags)
 {
     return os::msgsnd(id, msg, static_cast<size_t>(msg->length), flags) == 0 ? 0 : -1;
@@ -70,11 +107,20 @@ int kmb_readmsgq(int id, MsgHeader* msg, long type, int flags)
 
 int ipc_send_to(int key, MsgHeader* msg)
 {
-    const int id = ipc_queue_id(key, 0);
-    if (id < 0) {
-        return -1;
+    for (int look = 0; look < 2; ++look) {
+        const int id = ipc_queue_id(key, 0);
+        if (id < 0) {
+            return -1;
+        }
+        if (send_waiting(id, msg) == 0) {
+            return 0;
+        }
+        if (!ipc_queue_gone(errno)) {
+            return -2;
+        }
+        ipc_queue_forget(key);
     }
-    return kmb_sendmsgq(id, msg, 0) == 0 ? 0 : -2;
+    return -2;
 }
 
 int ipc_queue_drain(int key)
@@ -94,7 +140,14 @@ int ipc_queue_drain(int key)
     return static_cast<int>(n);
 }
 
-int ipc_queue_remove(int id) { return os::msgctl(id, IPC_RMID, nullptr); }
+int ipc_queue_remove(int id)
+{
+    QueueCache& c = cache();
+    for (int32_t& cached : c.ids) {
+        cached = cached == id ? -1 : cached;
+    }
+    return os::msgctl(id, IPC_RMID, nullptr);
+}
 
 int ipc_queue_set_mode(int id, int mode)
 {

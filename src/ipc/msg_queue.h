@@ -24,12 +24,27 @@ int kmb_sendmsgq(int id, MsgHeader* msg, int flags);
 // msgrcv into `msg` with msg->length as the room; the bytes received after mtype, or -1.
 int kmb_readmsgq(int id, MsgHeader* msg, long type, int flags);
 // Sends a complete message to the queue of `key`, waiting while it is full: 0, -1 when the
-// queue cannot be had, -2 when the send fails.
+// queue cannot be had, -2 when the send fails. A queue that has gone since it was looked up
+// (removed, or made again under the same key) is looked up once more. How long the send waits
+// for a full queue is the process's send patience.
 int ipc_send_to(int key, MsgHeader* msg);
+
+// How long, in milliseconds of card time, a send waits for room on a full queue; negative
+// waits for as long as it takes, which is where every process starts. A daemon that serves
+// others sets it, so that a queue nobody reads stops only the answers that go to it.
+void ipc_set_send_patience(int milliseconds);
+int ipc_send_patience();
+
+// Drops the cached ID of `key`, so that its next lookup asks the kernel again; for a queue
+// that has gone (EIDRM, EINVAL).
+void ipc_queue_forget(int key);
+// Whether a failed call's errno says the queue it named is no more.
+bool ipc_queue_gone(int err);
 
 // Takes every waiting message off the queue of `key` without waiting: 0 once it is empty,
 // else the failed receive's result.
 int ipc_queue_drain(int key);
+// Removes the queue and forgets every cached key that named it.
 int ipc_queue_remove(int id);
 int ipc_queue_set_mode(int id, int mode);
 int ipc_queue_set_max_bytes(int id, int bytes);

@@ -103,6 +103,10 @@ int sel_lock(const char* path)
     while (true) {
         const int fd = os::open(path, O_RDWR | O_CREAT | O_EXCL, 0444);
         if (fd >= 0) {
+            // The holder's ID, for whoever finds the lock left behind.
+            char holder[16];
+            const int len = std::snprintf(holder, sizeof holder, "%d\n", static_cast<int>(os::getpid()));
+            os::write(fd, holder, static_cast<size_t>(len));
             os::close(fd);
             return 0;
         }

@@ -36,6 +36,8 @@ struct SelRequest {
 static_assert(offsetof(SelRequest, record_count) - sizeof(long) == 16);
 static_assert(offsetof(SelRequest, records) - sizeof(long) == 20);
 static_assert(sizeof(long) != 4 || sizeof(SelRequest) == 84, "the card's one-record request is 84 bytes");
+// A one-record request is handed to the queue with the length 80 on every build.
+static_assert(offsetof(SelRequest, records) + sizeof(SelRecord) - sizeof(long) == 80);
 
 inline constexpr long SEL_MTYPE = 1;
 inline constexpr long SEL_MTYPE_SEVERITY4 = 0x8000;

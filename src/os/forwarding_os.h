@@ -51,6 +51,7 @@ public:
     {
         return next_.sigaction(sig, act, old);
     }
+    int kill(pid_t pid, int sig) override { return next_.kill(pid, sig); }
     time_t time(time_t* out) override { return next_.time(out); }
     unsigned sleep(unsigned seconds) override { return next_.sleep(seconds); }
     int usleep(useconds_t usec) override { return next_.usleep(usec); }

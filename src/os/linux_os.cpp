@@ -69,6 +69,7 @@ int LinuxOs::sigaction(int sig, const struct sigaction* act, struct sigaction* o
     return ::sigaction(sig, act, old);
 }
 
+int LinuxOs::kill(pid_t pid, int sig) { return ::kill(pid, sig); }
 time_t LinuxOs::time(time_t* out) { return ::time(out); }
 unsigned LinuxOs::sleep(unsigned seconds) { return ::sleep(seconds); }
 int LinuxOs::usleep(useconds_t usec) { return ::usleep(usec); }

@@ -56,6 +56,8 @@ public:
     // Processes, signals and time.
     virtual int system(const char* command) = 0;
     virtual int sigaction(int sig, const struct sigaction* act, struct sigaction* old) = 0;
+    // Signal 0 only asks whether `pid` is there to be signalled.
+    virtual int kill(pid_t pid, int sig) = 0;
     virtual time_t time(time_t* out) = 0;
     virtual unsigned sleep(unsigned seconds) = 0;
     virtual int usleep(useconds_t usec) = 0;
@@ -126,6 +128,7 @@ inline int sigaction(int sig, const struct sigaction* act, struct sigaction* old
 {
     return current().sigaction(sig, act, old);
 }
+inline int kill(pid_t pid, int sig) { return current().kill(pid, sig); }
 inline time_t time(time_t* out) { return current().time(out); }
 inline unsigned sleep(unsigned seconds) { return current().sleep(seconds); }
 inline int usleep(useconds_t usec) { return current().usleep(usec); }

@@ -332,6 +332,27 @@ TEST_F(AgentProtocol, FifoFailures)
     EXPECT_EQ(rec_of(sel[1].records[0]), 0x8007);
 }
 
+TEST_F(AgentProtocol, AFifoReadTakesWhatTheBufferHoldsAndLeavesTheRest)
+{
+    tamber_module();
+    sim::HostAgent& agent = card().host_agent();
+    for (int i = 0; i < 25; ++i) {
+        agent.push_event(static_cast<uint16_t>((i % 2 == 0 ? 0x8000 : 0) | 0x16)); // FAN_ALERT1 on, off, ...
+    }
+    // 80 bytes hold 20 entries; the agent keeps its interrupt for the other five.
+    for (std::size_t expected : {20u, 5u}) {
+        clear_traffic();
+        EXPECT_EQ(agent_event_handler(), ERR_NONE);
+        const std::vector<std::string> wire = traffic();
+        EXPECT_EQ(wire.size(), 1 + expected) << "the frame, then one read of 4 bytes per entry";
+        EXPECT_EQ(wire.at(1), "i2c 0x57 r 80 7f 16 e9");
+        const std::vector<SelSeen> sel = take_sel_requests();
+        ASSERT_EQ(sel.size(), 1u);
+        EXPECT_EQ(sel[0].records.size(), expected);
+    }
+    EXPECT_EQ(agent.fifo_entries(), 0u);
+}
+
 TEST(AgentTables, RowsAndNames)
 {
     reset_agent_module();

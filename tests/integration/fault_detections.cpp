@@ -193,8 +193,31 @@ const std::vector<DaemonDetection>& daemon_detections()
         {"agent-bad-complement", ERR_RESPONSE, "agent_init: invalid response data (rd_info)"},
         {"agent-fifo-stuck", ERR_INTERRUPT, "agent_event_handler: interrupt still asserted with the FIFO empty"},
         {"agent-write-fails", ERR_WRITE, "agent_init: error writing, after ten tries (rd_info)"},
+        {"agent-read-refused", ERR_READ, "agent_init: error reading, after ten tries (rd_info)"},
     };
     return table;
+}
+
+const std::vector<DaemonRecovery>& daemon_recoveries()
+{
+    static const std::vector<DaemonRecovery> table = {
+        {"agent-read-slow", 12,
+         "three reads refused 0.2 s apart before each answer: rd_info, the FIFO twice and the command status"},
+        {"agent-bus-recovers", 3, "rd_info's frame written on the fourth try, a second after the third"},
+        {"agent-slow-power-cycle", 2,
+         "the command status asked for 5 s after power_cycle, written on the third try, 7 s after"},
+    };
+    return table;
+}
+
+const DaemonRecovery* daemon_recovery_of(const std::string& fault)
+{
+    for (const DaemonRecovery& d : daemon_recoveries()) {
+        if (fault == d.fault) {
+            return &d;
+        }
+    }
+    return nullptr;
 }
 
 const Detection* row_of(const std::string& fault)

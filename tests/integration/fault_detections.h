@@ -43,6 +43,15 @@ struct DaemonDetection {
     const char* how;
 };
 
+// Faults of the host agent that the daemon's tries ride out: in the same run the fault fires,
+// the daemon's libraries log `failed_tries` tries that failed, and every command goes through
+// with nothing recorded in the system event log.
+struct DaemonRecovery {
+    const char* fault;
+    int failed_tries;
+    const char* how;
+};
+
 const std::vector<Detection>& detections();
 // Faults that no test of today can detect, each with the reason.
 const std::map<std::string, std::string>& known_gaps();
@@ -50,6 +59,8 @@ const std::vector<DaemonDetection>& daemon_detections();
 
 const Detection* row_of(const std::string& fault);
 const DaemonDetection* daemon_row_of(const std::string& fault);
+const std::vector<DaemonRecovery>& daemon_recoveries();
+const DaemonRecovery* daemon_recovery_of(const std::string& fault);
 // The runs a fault is looked for in: those of its row, or start-up and the comprehensive test.
 std::vector<const CardRun*> runs_of(const std::string& fault);
 // Every run some row names, for the healthy card.

@@ -127,11 +127,13 @@ TEST_F(SelClient, ClearingAndFailedSendsAreLogged)
     EXPECT_EQ(take(n).record_count, -1);
     EXPECT_EQ(card_.syslog_lines(), std::vector<std::string>{"4 Clear SEL\n"});
 
-    // The daemon's queue is gone while the cache still names it.
+    // The daemon's queue stays full past the sender's patience.
     card_.card().syslog().clear();
-    ASSERT_EQ(ipc_queue_remove(ipc_queue_id(IPC_KEY_SELD, 0)), 0);
+    ASSERT_EQ(ipc_queue_set_max_bytes(ipc_queue_id(IPC_KEY_SELD, 0), 1), 0);
+    ipc_set_send_patience(0);
     EXPECT_EQ(sel_log_event(1, 2), -1);
     EXPECT_EQ(sel_log_text(3, "x"), -1);
+    ipc_set_send_patience(-1);
     EXPECT_EQ(sel_send(SEL_MTYPE, 1 << 30, nullptr), -1) << "too many records to size";
     EXPECT_EQ(card_.syslog_lines(), (std::vector<std::string>{"3 Fail to send msg to seld\n",
                                                                "3 Fail to send msg to seld\n"}));

@@ -177,20 +177,22 @@ TEST(SimI2c, FaultLayerRefusesWhatItsRuleSaysAndFiresOnlyWhenMet)
     struct Case {
         const char* what;
         BusFault::Kind kind;
-        bool once;
+        int refusals;
         bool binds;
         std::vector<bool> writes_then_reads; // two writes, then two reads: acknowledged?
     };
     const Case cases[] = {
-        {"absent", BusFault::Absent, false, false, {false, false, false, false}},
-        {"refuses all", BusFault::RefusesAll, false, true, {false, false, false, false}},
-        {"refuses reads", BusFault::RefusesReads, false, true, {true, true, false, false}},
-        {"refuses writes", BusFault::RefusesWrites, false, true, {false, false, true, true}},
-        {"refuses the first transfer only", BusFault::RefusesAll, true, true, {false, true, true, true}},
+        {"absent", BusFault::Absent, 0, false, {false, false, false, false}},
+        {"refuses all", BusFault::RefusesAll, 0, true, {false, false, false, false}},
+        {"refuses reads", BusFault::RefusesReads, 0, true, {true, true, false, false}},
+        {"refuses writes", BusFault::RefusesWrites, 0, true, {false, false, true, true}},
+        {"refuses the first transfer only", BusFault::RefusesAll, 1, true, {false, true, true, true}},
+        {"refuses the first three transfers", BusFault::RefusesAll, 3, true, {false, false, false, true}},
+        {"refuses the first read only", BusFault::RefusesReads, 1, true, {true, true, false, true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Bench b({{Fault::IoxNack, kSlave, c.kind, c.once}});
+        Bench b({{Fault::IoxNack, kSlave, c.kind, c.refusals}});
         EXPECT_FALSE(b.faults.fired(Fault::IoxNack)) << "fired before anything addressed the slave";
         EXPECT_EQ(b.bus.answers(kSlave), c.binds);
         std::vector<bool> acked;

@@ -17,6 +17,7 @@ public:
     DaemonProcess& operator=(const DaemonProcess&) = delete;
 
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     // Asks it to end (SIGTERM) and waits; its exit status, or -1 when it did not exit by itself.
     int stop();
     // What it printed on standard error, once stopped.

@@ -16,7 +16,7 @@ namespace kmb::test {
 
 namespace {
 
-std::vector<std::string> command_words(const std::vector<std::string>& args)
+std::vector<std::string> command_words(const std::string& program, const std::vector<std::string>& args)
 {
     std::vector<std::string> words;
     // The emulator comes as a CMake list ("qemu-ppc;-L;/usr/powerpc-linux-gnu").
@@ -26,7 +26,7 @@ std::vector<std::string> command_words(const std::vector<std::string>& args)
             words.push_back(word);
         }
     }
-    words.emplace_back(KMB_SIM_PATH);
+    words.push_back(program);
     words.insert(words.end(), args.begin(), args.end());
     return words;
 }
@@ -38,6 +38,12 @@ void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOC
 SimRun run_sim(const std::vector<std::string>& args, const std::string& input, InputEnd end,
                const std::vector<int>& closed, double wall_limit_s)
 {
+    return run_program(KMB_SIM_PATH, args, input, end, closed, wall_limit_s);
+}
+
+SimRun run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                   InputEnd end, const std::vector<int>& closed, double wall_limit_s)
+{
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(wall_limit_s > 0 ? wall_limit_s : 1e9));
@@ -47,7 +53,7 @@ SimRun run_sim(const std::vector<std::string>& args, const std::string& input, I
     if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
         return {};
     }
-    std::vector<std::string> words = command_words(args);
+    std::vector<std::string> words = command_words(program, args);
     std::vector<char*> argv;
     for (std::string& w : words) {
         argv.push_back(w.data());

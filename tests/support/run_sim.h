@@ -25,5 +25,8 @@ enum class InputEnd { Close, HoldUntilExit };
 // `wall_limit_s` above 0 kills a simulator still running after that many wall seconds.
 SimRun run_sim(const std::vector<std::string>& args, const std::string& input, InputEnd end = InputEnd::Close,
                const std::vector<int>& closed = {}, double wall_limit_s = 0);
+// The same for another of the build's programs (a daemon, the daemons' client).
+SimRun run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                   InputEnd end = InputEnd::Close, const std::vector<int>& closed = {}, double wall_limit_s = 0);
 
 } // namespace kmb::test

@@ -1,0 +1,129 @@
+// The agent API's request on the queue, byte for byte, as the card's other processes send it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/msg.h>
+#include <unistd.h>
+#include <vector>
+
+#include "agent/agent_api.h"
+#include "agent/lm77_service.h"
+#include "devices/error_codes.h"
+#include "ipc/msg_queue.h"
+#include "support/private_ipc.h"
+
+namespace kmb::test {
+namespace {
+
+using AgentApiWire = PrivateIpc;
+
+int32_t word_at(const uint8_t* text, int offset)
+{
+    int32_t w = 0;
+    std::memcpy(&w, text + offset, sizeof w);
+    return w;
+}
+
+TEST_F(AgentApiWire, RequestsCarryTheCommandBytesAndTheirChecksum)
+{
+    struct Case {
+        int cmd;
+        int param;
+        uint8_t bytes[4]; // after the head: command, parameter high and low, checksum
+    };
+    const Case cases[] = {
+        {0x00, 0, {0x00, 0x00, 0x00, 0x00}}, // power_on
+        {0x10, 17, {0x10, 0x00, 0x11, 0xDF}}, // reset 17
+        {0x19, 0x0104, {0x19, 0x01, 0x04, 0xE2}},
+        {0xFF, 0xFFFF, {0xFF, 0xFF, 0xFF, 0x03}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cmd);
+        ASSERT_EQ(agent_api_send_request(1, MSG_CLASS_AGENT_CMD, static_cast<uint8_t>(c.cmd),
+                                         static_cast<uint8_t>(c.param >> 8), static_cast<uint8_t>(c.param), 12, 4242),
+                  ERR_NONE);
+        struct {
+            long mtype;
+            uint8_t text[64];
+        } m{};
+        const ssize_t n = msgrcv(ipc_queue_id(IPC_KEY_AGENTD, 0), &m, sizeof m.text, 0, IPC_NOWAIT | MSG_NOERROR);
+        ASSERT_EQ(n, 20) << "the request is 20 bytes after its type on every build";
+        EXPECT_EQ(m.mtype, 1);
+        EXPECT_EQ((std::vector<int32_t>{word_at(m.text, 0), word_at(m.text, 4), word_at(m.text, 8), word_at(m.text, 12)}),
+                  (std::vector<int32_t>{3, 4242, 12, 20}));
+        EXPECT_EQ(std::vector<uint8_t>(m.text + 16, m.text + 20), std::vector<uint8_t>(c.bytes, c.bytes + 4));
+    }
+    EXPECT_EQ(ipc_queue_remove(ipc_queue_id(IPC_KEY_AGENTD, 0)), 0);
+}
+
+TEST(AgentChecksum, NegatesTheSumOfItsBytes)
+{
+    struct Case {
+        std::vector<uint8_t> bytes;
+        int n;
+        uint8_t expected;
+    };
+    const Case cases[] = {
+        {{0x10, 0x00, 0x11}, 3, 0xDF}, {{0x00, 0x00, 0x00}, 3, 0x00}, {{0x01}, 1, 0xFF},
+        {{0x80}, 1, 0x80},             {{0xFF, 0xFF, 0xFF}, 3, 0x03}, {{0x10, 0x00, 0x11}, 2, 0xF0},
+        {{0x10}, 0, 0x00},             {{0x10}, -1, 0x00},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(agent_checksum(c.bytes.data(), c.n), c.expected) << c.n << " bytes from " << int(c.bytes[0]);
+    }
+}
+
+// What the clients' calls put on the agent daemon's queue, each answered by a response that
+// waits on the reply queue before the call is made.
+TEST_F(AgentApiWire, ClientsSendTheirCommandBytesAndChecksum)
+{
+    constexpr int kReplyKey = 12;
+    const int pid = static_cast<int>(getpid());
+    struct Case {
+        const char* what;
+        int32_t msg_class;
+        int (*call)();
+        uint8_t bytes[4];
+    };
+    const Case cases[] = {
+        {"agent_api_write reset 17", MSG_CLASS_AGENT_CMD,
+         [] { return agent_api_write(0x10, 17, kReplyKey, nullptr); }, {0x10, 0x00, 0x11, 0xDF}},
+        {"agent_api_read en_sensor 0x0104", MSG_CLASS_AGENT_CMD,
+         [] {
+             uint8_t payload[AGENT_API_PAYLOAD];
+             return agent_api_read(0x19, 0x0104, payload, kReplyKey, nullptr);
+         },
+         {0x19, 0x01, 0x04, 0xE2}},
+        {"lm77_request write T_HIGH 50", MSG_CLASS_LM77, [] { return lm77_request(LM77_OP_WRITE, 5, 50, kReplyKey); },
+         {0x01, 0x05, 0x32, 0xC8}},
+        {"lm77_request write T_LOW 200", MSG_CLASS_LM77,
+         [] { return lm77_request(LM77_OP_WRITE, 4, 200, kReplyKey); }, {0x01, 0x04, 0xC8, 0x33}},
+        {"lm77_query", MSG_CLASS_LM77,
+         [] {
+             Lm77State state{};
+             return lm77_query(LM77_OP_QUERY, 0, &state, kReplyKey);
+         },
+         {0x02, 0x00, 0x00, 0xFE}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AgentApiResponse answer{};
+        answer.head = MsgHeader{1, c.msg_class, pid, 0, AGENT_API_RESPONSE_LENGTH};
+        ASSERT_EQ(ipc_send_to(kReplyKey, &answer.head), 0);
+        EXPECT_EQ(c.call(), ERR_NONE);
+        struct {
+            long mtype;
+            uint8_t text[64];
+        } m{};
+        const ssize_t n = msgrcv(ipc_queue_id(IPC_KEY_AGENTD, 0), &m, sizeof m.text, 0, IPC_NOWAIT | MSG_NOERROR);
+        ASSERT_EQ(n, 20);
+        EXPECT_EQ((std::vector<int32_t>{word_at(m.text, 0), word_at(m.text, 4), word_at(m.text, 8), word_at(m.text, 12)}),
+                  (std::vector<int32_t>{c.msg_class, pid, kReplyKey, 20}));
+        EXPECT_EQ(std::vector<uint8_t>(m.text + 16, m.text + 20), std::vector<uint8_t>(c.bytes, c.bytes + 4));
+    }
+    EXPECT_EQ(ipc_queue_remove(ipc_queue_id(IPC_KEY_AGENTD, 0)), 0);
+    EXPECT_EQ(ipc_queue_remove(ipc_queue_id(kReplyKey, 0)), 0);
+}
+
+} // namespace
+} // namespace kmb::test

@@ -1,0 +1,160 @@
+// The agent daemon's tries between real processes: a daemon on a card whose host agent or bus
+// fails for a while rides it out, with one log line per failed try and nothing in the event
+// log; one whose agent never answers runs out of tries and records it. A client's LM77 limit
+// test looks at the zone five times, a second apart, before it gives up.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <sys/msg.h>
+
+#include "agent/agent_api.h"
+#include "agent/agent_protocol.h"
+#include "agent/lm77_service.h"
+#include "devices/error_codes.h"
+#include "ipc/msg_queue.h"
+#include "ipc/sel.h"
+#include "sim/daemons/seld_service.h"
+#include "support/agent_card.h"
+#include "support/daemon_process.h"
+
+namespace kmb::test {
+namespace {
+
+constexpr int kReplyKey = 10;
+
+struct Stored {
+    SelStoredHead head;
+    uint8_t data[48];
+};
+
+class DaemonRetries : public AgentCard {
+protected:
+    void start(std::vector<std::string> agent_options)
+    {
+        seld_ = std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
+        agentd_ = std::make_unique<DaemonProcess>(KMB_AGENTD_PATH,
+                                                  daemon_args(sim_->state().string(), std::move(agent_options)));
+        ASSERT_TRUE(seld_->running() && agentd_->running());
+    }
+    void stop_daemons()
+    {
+        EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
+        EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
+    }
+    // How many lines of the card's syslog the agent daemon wrote at priority 3 that begin with
+    // `text`, or that are `text` and nothing more.
+    int agentd_errors(const std::string& text, bool whole = false) const
+    {
+        std::ifstream in(sim_->state() / "syslog");
+        const std::string wanted = " kmb agentd: <3> " + text;
+        int n = 0;
+        for (std::string line; std::getline(in, line);) {
+            const std::size_t at = line.find(wanted);
+            n += at != std::string::npos && (!whole || at + wanted.size() == line.size()) ? 1 : 0;
+        }
+        return n;
+    }
+    std::vector<Stored> stored_records()
+    {
+        std::string bytes;
+        card().fs().read_text(SEL_RECORDS_PATH, bytes);
+        std::vector<Stored> records(bytes.size() / sizeof(Stored));
+        if (!records.empty()) {
+            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Stored));
+        }
+        return records;
+    }
+    void TearDown() override
+    {
+        agentd_.reset();
+        seld_.reset();
+        remove_all_queues();
+        ipc_queue_cache_reset();
+        AgentCard::TearDown();
+    }
+    std::unique_ptr<DaemonProcess> seld_;
+    std::unique_ptr<DaemonProcess> agentd_;
+};
+
+TEST_F(DaemonRetries, FaultsThatPassAreRiddenOut)
+{
+    struct Case {
+        const char* fault;
+        int cmd;
+        int failed_writes;
+        int failed_reads;
+    };
+    // The bus drops the daemon's first three transfers (its start-up's rd_info); the agent
+    // sequences the host's supplies past the daemon's 5 s wait after power_cycle; the agent
+    // loads each answer 0.5 s after its command: three reads refused for rd_info, for each of
+    // the two FIFO reads that the start-up's dump of 21 signals takes, and for the status.
+    const Case cases[] = {
+        {"agent-bus-recovers", AGENT_RD_PWR_STAT, 3, 0},
+        {"agent-slow-power-cycle", AGENT_POWER_CYCLE, 2, 0},
+        {"agent-read-slow", AGENT_RESET, 0, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        boot();
+        start({"--fault", c.fault});
+        uint8_t status = 0x77;
+        EXPECT_EQ(agent_api_write(c.cmd, c.cmd == AGENT_RESET ? 17 : 0, kReplyKey, &status), ERR_NONE);
+        EXPECT_EQ(status, 0) << "Command completed successfully";
+        EXPECT_EQ(log_at(3), std::vector<std::string>{});
+        stop_daemons();
+        EXPECT_EQ(agentd_errors("Error writing try# "), c.failed_writes);
+        EXPECT_EQ(agentd_errors("Error reading try# ") + agentd_errors("Error 4 read fifo, try "), c.failed_reads);
+        EXPECT_EQ(agentd_errors("Error writing try# " + std::to_string(c.failed_writes), true), 0);
+        EXPECT_EQ(stored_records().size(), 0u) << "nothing went wrong that the event log must keep";
+        agentd_.reset();
+        seld_.reset();
+        remove_all_queues();
+        ipc_queue_cache_reset();
+    }
+}
+
+TEST_F(DaemonRetries, AnAgentThatRefusesEveryReadIsRecorded)
+{
+    start({"--fault", "agent-read-refused"});
+    uint8_t payload[AGENT_API_PAYLOAD] = {};
+    uint8_t status = 0;
+    EXPECT_EQ(agent_api_read(AGENT_RD_IMAGE, 0, payload, kReplyKey, &status), ERR_READ);
+    EXPECT_EQ(status, 0xFF);
+    EXPECT_EQ(log_at(3), std::vector<std::string>{"agent_api_read: err 04\n"});
+    stop_daemons();
+    // Ten tries each: the start-up's rd_info, then the client's rd_image.
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(agentd_errors("Error reading try# " + std::to_string(i), true), 2) << i;
+    }
+    EXPECT_EQ(agentd_errors("Error reading try# 10"), 0);
+    EXPECT_EQ(agentd_errors("ERROR: cmd 16 err 04", true), 1);
+    EXPECT_EQ(agentd_errors("ERROR: cmd 13 err 04", true), 1);
+    const std::vector<Stored> records = stored_records();
+    ASSERT_EQ(records.size(), 2u);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].head.event_type, SEL_TYPE_AGENT_ERROR);
+        EXPECT_EQ((std::vector<int>{records[i].data[0], records[i].data[1], records[i].data[2]}),
+                  (std::vector<int>{ERR_READ, AGENT_FLAG_CMD, i == 0 ? AGENT_RD_INFO : AGENT_RD_IMAGE}))
+            << i;
+    }
+}
+
+TEST_F(DaemonRetries, ALimitTestLooksFiveTimesBeforeItGivesUp)
+{
+    // The sensor's INT output never reaches the card: the daemon never learns of the crossing.
+    start({"--temp", "30", "--fault", "lm77-int-open"});
+    const int64_t start_us = card().clock().now_us();
+    EXPECT_EQ(lm77_limit_test(LM77_TEST_HIGH, kReplyKey), ERR_INTERRUPT);
+    const int64_t waited = card().clock().now_us() - start_us;
+    EXPECT_GE(waited, 5'000'000);
+    EXPECT_LT(waited, 6'000'000);
+    Lm77State state{};
+    EXPECT_EQ(lm77_query(LM77_OP_QUERY, 0, &state, kReplyKey), ERR_NONE);
+    EXPECT_EQ(state.t_high, 55) << "the limit is put back";
+    stop_daemons();
+}
+
+} // namespace
+} // namespace kmb::test

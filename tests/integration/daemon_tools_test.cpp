@@ -1,0 +1,120 @@
+// What a daemon developer meets from the shell: each daemon's --help and --version, and the
+// client that sends one request from the command line and prints the answer decoded.
+#include <gtest/gtest.h>
+
+#include <sys/msg.h>
+
+#include "ipc/msg_queue.h"
+#include "support/agent_card.h"
+#include "support/daemon_process.h"
+#include "support/run_sim.h"
+
+namespace kmb::test {
+namespace {
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(DaemonTools, EachProgramNamesItselfAndItsOwnOptions)
+{
+    struct Case {
+        const char* path;
+        const char* name;
+        std::vector<std::string> own;
+        std::vector<std::string> not_its;
+    };
+    const Case cases[] = {
+        {KMB_AGENTD_PATH, "kmb-agentd-sim", {"--agent-event HEX", "--agent-refuse HEX", "queue 4"}, {"--cpld"}},
+        {KMB_SELD_PATH, "kmb-seld-sim", {"queue 7", "/mnt/logs/sel/sel.rec"}, {"--agent-event", "--cpld"}},
+        {KMB_AGENT_CLIENT_PATH, "kmb-agent", {"--key N", "lm77 write REG CELSIUS", "sel records"}, {"--cpld"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SimRun help = run_program(c.path, {"--help"}, "");
+        EXPECT_EQ(help.exit_status, 0);
+        EXPECT_EQ(help.out.rfind(std::string("Usage: ") + c.name + " ", 0), 0u) << help.out;
+        for (const std::string& o : c.own) {
+            EXPECT_TRUE(has(help.out, o)) << o;
+        }
+        for (const std::string& o : c.not_its) {
+            EXPECT_FALSE(has(help.out, o)) << o;
+        }
+        const SimRun version = run_program(c.path, {"--version"}, "");
+        EXPECT_EQ(version.exit_status, 0);
+        EXPECT_EQ(version.out, std::string(c.name) + " 1.0.0\n");
+    }
+}
+
+class AgentClient : public AgentCard {
+protected:
+    SimRun client(std::vector<std::string> words)
+    {
+        std::vector<std::string> args = daemon_args(sim_->state().string());
+        args.insert(args.end(), words.begin(), words.end());
+        return run_program(KMB_AGENT_CLIENT_PATH, args, "");
+    }
+    void TearDown() override
+    {
+        agentd_.reset();
+        seld_.reset();
+        remove_all_queues();
+        ipc_queue_cache_reset();
+        AgentCard::TearDown();
+    }
+    std::unique_ptr<DaemonProcess> seld_;
+    std::unique_ptr<DaemonProcess> agentd_;
+};
+
+TEST_F(AgentClient, SendsAnyRequestAndPrintsTheAnswerDecoded)
+{
+    seld_ = std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
+    agentd_ = std::make_unique<DaemonProcess>(KMB_AGENTD_PATH, daemon_args(sim_->state().string(), {"--temp", "30"}));
+    struct Case {
+        std::vector<std::string> words;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"rd_pwr_stat"}, 0,
+         "rd_pwr_stat (0x05)\nresult: 0 (No error)\nstatus: 0x00 (Command completed successfully)\n"
+         "power supply 0: on\npower supply 1: on\n"},
+        {{"ps_off", "1"}, 0, "ps_off (0x03, parameter 0x1)\nresult: 0 (No error)\nstatus: 0x00 (Command completed successfully)\n"},
+        {{"0x05"}, 0,
+         "rd_pwr_stat (0x05)\nresult: 0 (No error)\nstatus: 0x00 (Command completed successfully)\n"
+         "power supply 0: on\npower supply 1: off\n"},
+        {{"reset", "15"}, 1, "reset (0x10, parameter 0xf)\nresult: 2 (Invalid parameter)\nstatus: 0xff (unknown)\n"},
+        {{"lm77", "query"}, 0,
+         "result: 0 (No error)\ntemperature: 30 C\nT_LOW: 10 C\nT_HIGH: 55 C\nT_CRIT: 65 C\nzone: 0 (normal)\n"},
+        {{"lm77", "write", "5", "50"}, 0,
+         "result: 0 (No error)\ntemperature: 30 C\nT_LOW: 10 C\nT_HIGH: 50 C\nT_CRIT: 65 C\nzone: 0 (normal)\n"},
+        {{"no_such_command"}, 2, ""},
+        {{"lm77", "write", "5"}, 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words[0]);
+        const SimRun run = client(c.words);
+        EXPECT_EQ(run.exit_status, c.status) << run.err;
+        EXPECT_EQ(run.out, c.out);
+    }
+    // The high limit moved below the temperature: the daemon's LM77 handler records the zone
+    // change, and the client reads it back from the event log.
+    EXPECT_EQ(client({"lm77", "write", "5", "25"}).exit_status, 0);
+    EXPECT_EQ(client({"lm77", "query"}).exit_status, 0);
+    EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
+    EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
+    const auto ends_with = [](const std::string& text, const std::string& tail) {
+        return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    const SimRun info = client({"sel", "info"});
+    EXPECT_EQ(info.exit_status, 0);
+    EXPECT_EQ(info.out.rfind("records: 1\nnext record ID: 2\nnewest: ", 0), 0u) << info.out;
+    EXPECT_TRUE(ends_with(info.out, "\nworst severity: 2\nclears: 0\n")) << info.out;
+    const SimRun records = client({"sel", "records"});
+    EXPECT_EQ(records.exit_status, 0);
+    EXPECT_EQ(records.out.rfind("\nRecord ID: 1\nTimestamp: 0x", 0), 0u) << records.out;
+    EXPECT_TRUE(ends_with(records.out, "\nSeverity: 2\nEvent type: 5\n"
+                                       "LM77: 30 C, T_LOW 10 C, T_HIGH 25 C, T_CRIT 65 C, zone 2\n"))
+        << records.out;
+}
+
+} // namespace
+} // namespace kmb::test
