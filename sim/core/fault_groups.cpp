@@ -73,6 +73,10 @@ constexpr std::pair<Fault, FaultGroup> kSeenBy[] = {
     {Fault::CpldUnmapped, G::StartUp},
     {Fault::WatchdogDead, G::Watchdog},
     {Fault::CounterAgentResetDead, G::CounterAgentReset},
+    {Fault::AgentReadRefused, G::AgentDaemon},
+    {Fault::AgentReadSlow, G::AgentDaemon},
+    {Fault::AgentBusRecovers, G::AgentDaemon},
+    {Fault::AgentSlowPowerCycle, G::AgentDaemon},
 };
 
 // A fault added to the catalogue needs its group here before anything builds.
