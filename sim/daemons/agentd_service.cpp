@@ -131,7 +131,7 @@ int agentd_dispatch(const AgentdMessage* msg, int n)
         return in.head.msg_class == MSG_CLASS_AGENT_CMD ? agent_api_handle_request(&in.request)
                                                         : lm77_request_handler(&in.request);
     case MSG_CLASS_INTERRUPT:
-        if (n != INTERRUPT_NOTICE_LENGTH || !notice_believed(in.head.word2)) {
+        if (n != kInterruptNoticeLength || !notice_believed(in.head.word2)) {
             log_msg(LOG_WARNING, "agentd: notice of interrupt line %d (%d bytes) not borne out; dropped",
                     in.head.word2, n);
             return -1;

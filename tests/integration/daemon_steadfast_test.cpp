@@ -263,14 +263,14 @@ TEST_F(DaemonsSteadfast, AnInterruptNoticeRunsAHandlerOnlyWhenTheCardShowsTheInt
     // The agent's line with its FIFO empty, a line without a handler, a notice cut short.
     for (const Case& c : {Case{IRQ_AGENT, 16}, Case{26, 16}, Case{IRQ_AGENT, 12}}) {
         InterruptNotice notice{};
-        notice.head = MsgHeader{1, MSG_CLASS_INTERRUPT, c.line, 0, INTERRUPT_NOTICE_LENGTH};
+        notice.head = MsgHeader{1, MSG_CLASS_INTERRUPT, c.line, 0, kInterruptNoticeLength};
         ASSERT_EQ(msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &notice, static_cast<size_t>(c.after_type), 0), 0)
             << std::strerror(errno);
     }
     // The LM77's handler reads the sensor itself: a notice changes nothing where nothing changed.
     InterruptNotice lm77{};
-    lm77.head = MsgHeader{1, MSG_CLASS_INTERRUPT, IRQ_LM77_TEMP, 0, INTERRUPT_NOTICE_LENGTH};
-    ASSERT_EQ(msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &lm77, INTERRUPT_NOTICE_LENGTH, 0), 0);
+    lm77.head = MsgHeader{1, MSG_CLASS_INTERRUPT, IRQ_LM77_TEMP, 0, kInterruptNoticeLength};
+    ASSERT_EQ(msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &lm77, kInterruptNoticeLength, 0), 0);
     EXPECT_EQ(rd_info_agent_id(kReplyKey), 0x99);
     (void)pid;
     stop_daemons();

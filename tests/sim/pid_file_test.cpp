@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "os/os.h"
-#include "sim/card/forwarding_os.h"
+#include "os/forwarding_os.h"
 #include "sim/daemons/pid_file.h"
 #include "support/sim_card.h"
 
