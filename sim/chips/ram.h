@@ -26,9 +26,13 @@ public:
     void* malloc(size_t size);
     void free(void* block);
 
-    // Told with its size when a block handed out by malloc comes back.
-    using BlockReturned = std::function<void(size_t size)>;
-    void set_block_returned(BlockReturned fn) { block_returned_ = std::move(fn); }
+    // Told of each block malloc hands out, and of each such block when it comes back.
+    using BlockEvent = std::function<void(void* block, size_t size)>;
+    void set_block_events(BlockEvent handed_out, BlockEvent returned)
+    {
+        block_handed_out_ = std::move(handed_out);
+        block_returned_ = std::move(returned);
+    }
 
     // What a process can have at most, and what the program holds now.
     size_t available() const { return available_; }
@@ -49,7 +53,8 @@ private:
     size_t in_use_ = 0;
     Faults& faults_;
     std::map<void*, Block> blocks_;
-    BlockReturned block_returned_;
+    BlockEvent block_handed_out_;
+    BlockEvent block_returned_;
 };
 
 } // namespace kmb::sim
