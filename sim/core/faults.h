@@ -37,7 +37,7 @@ enum class Fault {
     Lm77CritOpen,
     EthNoCable,
     EthNoIp,
-    EthCorrupt,
+    EthDmaCorrupt,
     EthLinkDown,
     PhyResetStuck,
     ArpRefused,
@@ -59,6 +59,12 @@ enum class Fault {
     CpldUnmapped,
     WatchdogDead,
     CounterAgentResetDead,
+    // Faults that reach the diagnostic's messages no fault above provokes.
+    Lm77ReadFails,
+    EthPortTaken,
+    DevMemAbsent,
+    EthWireCorrupt,
+    SerialCtsDsrBridged,
     Count_
 };
 

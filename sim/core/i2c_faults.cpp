@@ -14,6 +14,7 @@ const std::vector<BusFault>& bus_fault_rules()
         {Fault::CounterAgentNack, wiring::kCounterAgentAddress, BusFault::RefusesReads},
         {Fault::AgentAbsent, wiring::kHostAgentAddress, BusFault::Absent},
         {Fault::AgentWriteFails, wiring::kHostAgentAddress, BusFault::RefusesWrites},
+        {Fault::Lm77ReadFails, wiring::kLm77Address, BusFault::RefusesReads},
     };
     return rules;
 }
