@@ -23,6 +23,13 @@ fs::path source_root()
 const std::set<std::string> kQuietFiles = {"src/menu/kmb_menu.cpp", "src/menu/top_menu.cpp", "src/diag/options.cpp",
                                            "src/diag/result_line.cpp"};
 
+// A printf conversion: %d, %02x, %lld, %s.
+const std::regex& conversion()
+{
+    static const std::regex pattern(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?(hh|h|ll|l)?[diouxXcsp])");
+    return pattern;
+}
+
 std::string unescape(const std::string& literal)
 {
     std::string text;
@@ -40,9 +47,7 @@ std::string unescape(const std::string& literal)
 // A format made only of conversions and line ends ("%s\n") prints texts that have rows of their own.
 bool has_letter(const std::string& text)
 {
-    std::string words = text;
-    static const std::regex conversion(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?(hh|h|ll|l)?[diouxXcsp])");
-    words = std::regex_replace(words, conversion, "");
+    const std::string words = std::regex_replace(text, conversion(), "");
     return std::any_of(words.begin(), words.end(), [](unsigned char c) { return std::isalpha(c) != 0; });
 }
 
@@ -78,12 +83,11 @@ std::string first_line(const std::string& format)
 
 std::regex line_pattern(const std::string& format)
 {
-    static const std::regex conversion(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?(hh|h|ll|l)?[diouxXcsp])");
     static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
     std::string pattern = "^";
     const std::string line = first_line(format);
     std::size_t at = 0;
-    for (auto it = std::sregex_iterator(line.begin(), line.end(), conversion); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(line.begin(), line.end(), conversion()); it != std::sregex_iterator(); ++it) {
         const std::size_t pos = static_cast<std::size_t>(it->position());
         pattern += std::regex_replace(line.substr(at, pos - at), special, R"(\$&)") + ".*";
         at = pos + static_cast<std::size_t>(it->length());
