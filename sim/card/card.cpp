@@ -156,7 +156,13 @@ void Card::add_device_nodes()
         }
         return serial_port_.open(path, flags);
     });
-    add_node("/dev/mem", [this](const std::string& path, int flags) { return cpld_.open_mem(path, flags); });
+    add_node("/dev/mem", [this](const std::string& path, int flags) -> std::unique_ptr<OpenFile> {
+        if (faults_.act(Fault::DevMemAbsent)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return cpld_.open_mem(path, flags);
+    });
 }
 
 void Card::restore_fixture()
@@ -178,7 +184,8 @@ void Card::load_modules()
 void Card::wire_memory()
 {
     add_kernel_file(kEccFile, [this] { return ecc_.record(); });
-    ram_.set_block_returned([this](size_t size) { ecc_.memory_used(size); });
+    ram_.set_block_events([this](void* block, size_t size) { ecc_.block_handed_out(block, size); },
+                          [this](void* block, size_t size) { ecc_.block_returned(block, size); });
     // The memory's work takes the card's time, as the card's SDRAM would.
     ram_.set_time_spent([this](int64_t us) { clock_.advance(us); });
 }

@@ -22,8 +22,9 @@ public:
     // The record as an open of the file reads it; nullopt when the kernel has no such file.
     std::optional<std::string> record();
 
-    // A block of memory that a program wrote and read has come back; `size` its length.
-    void memory_used(size_t size);
+    // A block of `size` bytes at `block` handed to the program, and the same block given back.
+    void block_handed_out(void* block, size_t size);
+    void block_returned(const void* block, size_t size);
 
 private:
     Faults& faults_;

@@ -2,7 +2,7 @@
 // and auto-negotiation registers and the extended status and control registers, the reset that
 // clears itself, loopback, forced speed and duplex, auto-negotiation, and the link that comes
 // up a moment after the PHY is configured when it loops back internally or a loopback cable
-// is in the connector. It also carries the frames, and with them a corrupting fault.
+// is in the connector. It also carries the frames, and with them a line that damages them.
 #pragma once
 
 #include <array>
@@ -31,8 +31,10 @@ public:
     bool full_duplex() const;
     bool loopback() const { return (bmcr_ & 0x4000) != 0; }
 
-    // Passes `count` bytes through the PHY, in place, and counts them.
-    void carry(uint8_t* data, std::size_t count);
+    // Counts `count` bytes passed through the PHY.
+    void carry(std::size_t count);
+    // Whether a frame sent now comes back with its CRC good.
+    bool frame_intact();
     uint64_t bytes_carried() const { return bytes_carried_; }
 
 private:

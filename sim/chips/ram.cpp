@@ -84,6 +84,9 @@ void* CardRam::malloc(size_t size)
     }
     blocks_[address] = block;
     in_use_ += size;
+    if (block_handed_out_) {
+        block_handed_out_(address, size);
+    }
     return address;
 }
 
@@ -100,12 +103,12 @@ void CardRam::free(void* address)
     const Block block = it->second;
     blocks_.erase(it);
     in_use_ -= block.size;
+    if (block_returned_) {
+        block_returned_(address, block.size);
+    }
     release(address, block);
     if (!block.cleared && block.size >= kChargedFrom) {
         charge(2 * static_cast<uint64_t>(block.size)); // written, then read back
-    }
-    if (block_returned_) {
-        block_returned_(block.size);
     }
 }
 
@@ -124,31 +127,42 @@ void CardRam::charge(uint64_t bytes)
 }
 
 // The block the memory test takes is four times the span its pattern tests cover. A dead
-// address line in that span makes its upper half the same memory as its lower half: one
-// memory file mapped twice, over an anonymous mapping of the whole block.
+// address line k reads and writes every address with bit k set at the same address with it
+// clear. The line modelled is the highest one inside the span (2^k at most half the span), so
+// the pattern tests meet it: the block is one memory file mapped chunk by chunk, 2^k bytes
+// each, and chunk j shows the pages of chunk j with its lowest bit cleared. Bit k counts
+// from the block's start, which the mapping aligns to a page.
 void* CardRam::aliased_block(size_t size, Block& block)
 {
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    const size_t half = (size / 8) / page * page;
-    if (half == 0) {
+    const size_t span = size / 4;
+    size_t line = page;
+    while (line * 4 <= span) {
+        line *= 2;
+    }
+    if (line * 2 > span) {
         return std::malloc(size);
     }
-    void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const size_t chunks = (size + line - 1) / line;
+    void* base = ::mmap(nullptr, chunks * line, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) {
         return nullptr;
     }
     const int fd = ::memfd_create("kmb-dead-address-line", MFD_CLOEXEC);
-    char* lower = static_cast<char*>(base);
-    if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(half)) != 0 ||
-        ::mmap(lower, half, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) == MAP_FAILED ||
-        ::mmap(lower + half, half, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) == MAP_FAILED) {
+    bool mapped = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(chunks * line)) == 0;
+    char* start = static_cast<char*>(base);
+    for (size_t j = 0; mapped && j < chunks; ++j) {
+        const off_t shown = static_cast<off_t>((j & ~static_cast<size_t>(1)) * line);
+        mapped = ::mmap(start + j * line, line, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, shown) != MAP_FAILED;
+    }
+    if (!mapped) {
         if (fd >= 0) {
             ::close(fd);
         }
-        ::munmap(base, size);
+        ::munmap(base, chunks * line);
         return nullptr;
     }
-    block.mapped = size;
+    block.mapped = chunks * line;
     block.memfd = fd;
     return base;
 }

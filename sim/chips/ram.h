@@ -39,9 +39,13 @@ public:
     // The card time charged so far.
     int64_t charged_us() const { return charged_us_; }
 
-    // Told with its size when a block handed out by malloc comes back.
-    using BlockReturned = std::function<void(size_t size)>;
-    void set_block_returned(BlockReturned fn) { block_returned_ = std::move(fn); }
+    // Told of each block malloc hands out, and of each such block when it comes back.
+    using BlockEvent = std::function<void(void* block, size_t size)>;
+    void set_block_events(BlockEvent handed_out, BlockEvent returned)
+    {
+        block_handed_out_ = std::move(handed_out);
+        block_returned_ = std::move(returned);
+    }
 
     // What a process can have at most, and what the program holds now.
     size_t available() const { return available_; }
@@ -64,10 +68,11 @@ private:
     size_t in_use_ = 0;
     Faults& faults_;
     std::map<void*, Block> blocks_;
-    BlockReturned block_returned_;
     TimeSpent time_spent_;
     int64_t charged_us_ = 0;
     uint64_t uncharged_bytes_ = 0; // less than a microsecond's worth, carried to the next charge
+    BlockEvent block_handed_out_;
+    BlockEvent block_returned_;
 };
 
 } // namespace kmb::sim

@@ -31,6 +31,11 @@ int SerialLoopback::status_inputs(int outputs)
             inputs |= loop.inputs;
         }
     }
+    // Two bridged input pins read as one: whichever is driven pulls the other along.
+    const int bridged = TIOCM_CTS | TIOCM_DSR;
+    if ((inputs & bridged) != 0 && (inputs & bridged) != bridged && faults_.act(Fault::SerialCtsDsrBridged)) {
+        inputs |= bridged;
+    }
     if (faults_.act(Fault::SerialRing)) {
         inputs |= TIOCM_RNG;
     }

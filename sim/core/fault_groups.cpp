@@ -51,7 +51,7 @@ constexpr std::pair<Fault, FaultGroup> kSeenBy[] = {
     {Fault::Lm77CritOpen, G::Temperature},
     {Fault::EthNoCable, G::Ethernet},
     {Fault::EthNoIp, G::Ethernet},
-    {Fault::EthCorrupt, G::Ethernet},
+    {Fault::EthDmaCorrupt, G::Ethernet},
     {Fault::EthLinkDown, G::Ethernet},
     {Fault::PhyResetStuck, G::Ethernet},
     {Fault::ArpRefused, G::Ethernet},
@@ -77,6 +77,11 @@ constexpr std::pair<Fault, FaultGroup> kSeenBy[] = {
     {Fault::AgentReadSlow, G::AgentDaemon},
     {Fault::AgentBusRecovers, G::AgentDaemon},
     {Fault::AgentSlowPowerCycle, G::AgentDaemon},
+    {Fault::Lm77ReadFails, G::Temperature},
+    {Fault::EthPortTaken, G::Ethernet},
+    {Fault::DevMemAbsent, G::StartUp},
+    {Fault::EthWireCorrupt, G::Ethernet},
+    {Fault::SerialCtsDsrBridged, G::SerialPort},
 };
 
 // A fault added to the catalogue needs its group here before anything builds.

@@ -37,7 +37,8 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::Lm77CritOpen, "lm77-crit-open", "the LM77's T_CRIT_A output never reaches the card (line 28)"},
     {Fault::EthNoCable, "eth-no-cable", "no loopback cable in the Ethernet connector: external runs never see the link"},
     {Fault::EthNoIp, "eth-no-ip", "eth0 has no IPv4 address"},
-    {Fault::EthCorrupt, "eth-corrupt", "the PHY flips one bit of every 1,000th byte it carries"},
+    {Fault::EthDmaCorrupt, "eth-dma-corrupt",
+     "the MAC's receive DMA flips one bit of every 1,000th byte on its way to memory, past the frame's checks"},
     {Fault::EthLinkDown, "eth-link-down", "the PHY never reports a link, in any setting"},
     {Fault::PhyResetStuck, "phy-reset-stuck", "the PHY's reset bit never clears: the PHY stays in reset"},
     {Fault::ArpRefused, "arp-refused", "the kernel refuses to set an ARP entry (SIOCSARP fails)"},
@@ -59,7 +60,8 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::EccError, "ecc-error", "memory that the program uses has an error the ECC cannot correct"},
     {Fault::EccAbsent, "ecc-absent", "the card's kernel publishes no ECC status file /proc/kmb/ecc"},
     {Fault::MemAddressAlias, "mem-address-alias",
-     "a dead address line: the upper half of the memory test's span is the same memory as its lower half"},
+     "a dead address line: addresses of the memory test's span with the line's bit set (the highest power "
+     "of two inside the span) read and write those with it clear"},
     {Fault::MemTiny, "mem-tiny", "the card's memory is nearly all taken: less than 4 MiB can be had"},
     {Fault::CpldUnmapped, "cpld-unmapped", "the kernel refuses the mapping of the CPLD's page through /dev/mem"},
     {Fault::WatchdogDead, "watchdog-dead", "the watchdog never resets the card, fed or not"},
@@ -75,6 +77,17 @@ constexpr FaultInfo kCatalogue[] = {
     {Fault::AgentSlowPowerCycle, "agent-slow-power-cycle",
      "after power_cycle the host agent sequences the host's supplies for 6.5 s, longer than the card "
      "waits, and acknowledges nothing meanwhile"},
+    // Faults that reach the diagnostic's messages no fault above provokes.
+    {Fault::Lm77ReadFails, "lm77-read-fails",
+     "the LM77 answers its address and takes register writes but acknowledges no read"},
+    {Fault::EthPortTaken, "eth-port-taken",
+     "another program on the card listens on TCP port 9090, the Ethernet loopback test's port"},
+    {Fault::DevMemAbsent, "devmem-absent",
+     "the card's image has no /dev/mem node: the CPLD's reset reason cannot be reached"},
+    {Fault::EthWireCorrupt, "eth-wire-corrupt",
+     "the loopback cable damages every frame that crosses it: the MAC's CRC check drops them, the link stays up"},
+    {Fault::SerialCtsDsrBridged, "serial-cts-dsr-bridged",
+     "solder bridges the serial port's CTS and DSR input pins: either line driven reads on both"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 // fault_info() finds a fault's row by its number.

@@ -37,7 +37,7 @@ enum class Fault {
     Lm77CritOpen,
     EthNoCable,
     EthNoIp,
-    EthCorrupt,
+    EthDmaCorrupt,
     EthLinkDown,
     PhyResetStuck,
     ArpRefused,
@@ -64,6 +64,12 @@ enum class Fault {
     AgentReadSlow,
     AgentBusRecovers,
     AgentSlowPowerCycle,
+    // Faults that reach the diagnostic's messages no fault above provokes.
+    Lm77ReadFails,
+    EthPortTaken,
+    DevMemAbsent,
+    EthWireCorrupt,
+    SerialCtsDsrBridged,
     Count_
 };
 

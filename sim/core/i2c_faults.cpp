@@ -17,6 +17,7 @@ const std::vector<BusFault>& bus_fault_rules()
         // The host agent's faults that the agent daemon's tries ride out, or run out of.
         {Fault::AgentReadRefused, wiring::kHostAgentAddress, BusFault::RefusesReads},
         {Fault::AgentBusRecovers, wiring::kHostAgentAddress, BusFault::RefusesAll, 3},
+        {Fault::Lm77ReadFails, wiring::kLm77Address, BusFault::RefusesReads},
     };
     return rules;
 }

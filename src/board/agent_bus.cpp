@@ -68,7 +68,7 @@ int agent_line_test(const AgentLine& l)
                 pulse(fd, l.pin);
             }
             if (read_irq_counts(&counts) == 0) {
-                if (counts.count[l.position] == base + 1) {
+                if (counts.count[l.position] == irq_count_after(base)) {
                     failed = 0;
                 } else {
                     std::printf("Expected agent interrupt didn't happen\n");

@@ -15,9 +15,12 @@ struct IrqCounts {
     int32_t count[4];
 };
 
-// The longest count text kept; a longer one keeps its last digits (the count modulo 10^7),
-// so that a rise of one still reads as a rise of one.
+// The longest count text kept; a longer one keeps its last digits: the count modulo 10^7.
 inline constexpr int IRQ_COUNT_TEXT_MAX = 7;
+
+// The count as read after one more interrupt than `count`. The kept digits wrap from 9999999
+// to 0, so a count passing seven digits still reads as a rise of one, not as a fall.
+inline constexpr int32_t irq_count_after(int32_t count) { return count == 9999999 ? 0 : count + 1; }
 
 // The first CPU column's count of each line; a line that the file does not list reads 0.
 // 1 when /proc/interrupts cannot be opened (reported with perror, `counts` unchanged), else 0.

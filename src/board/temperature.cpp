@@ -104,7 +104,7 @@ int lm77_limit_irq_test(int fd, int reg)
     os::sleep(kTriggerSeconds);
     agentdrv_get_status();
     const int32_t c1 = count_of(counts, IRQ_POS_LM77_TEMP);
-    if (c1 != c0 + 1) {
+    if (c1 != irq_count_after(c0)) {
         print_line("Expected LM77 interrupt didn't happen");
         print_line("temperature interrupt line may stuck HIGH");
         return kTempIrqMissed;
@@ -121,7 +121,7 @@ int lm77_limit_irq_test(int fd, int reg)
     }
     os::sleep(kTriggerSeconds);
     agentdrv_get_status();
-    if (count_of(counts, IRQ_POS_LM77_TEMP) != c1 + 1) {
+    if (count_of(counts, IRQ_POS_LM77_TEMP) != irq_count_after(c1)) {
         print_line("Expected LM77 interrupt didn't happen");
         print_line("temperature interrupt line may stuck HIGH");
         return kTempIrqMissed;
@@ -155,7 +155,7 @@ int lm77_crit_irq_test(int fd)
     // before it is put back.
     agentdrv_irq_disable(IRQ_LM77_CRIT);
     agentdrv_get_status();
-    if (count_of(counts, IRQ_POS_LM77_CRIT) != c0 + 1) {
+    if (count_of(counts, IRQ_POS_LM77_CRIT) != irq_count_after(c0)) {
         print_line("Expected LM77 critical interrupt didn't happen");
         print_line("critical interrupt line may stuck HIGH");
         return kTempCritIrqMissed;

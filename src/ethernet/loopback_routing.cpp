@@ -29,8 +29,9 @@ void dotted(in_addr a, char* text, std::size_t size) { std::snprintf(text, size,
 
 void run_nat_commands(in_addr own, in_addr peer, bool del)
 {
-    // Heap rather than stack, as the commands have always been built; a card too short of
-    // memory for 360 bytes makes no rules, and the run shows it at its connection.
+    // Heap rather than stack, as the commands have always been built. A card too short of
+    // memory for 360 bytes makes no rules: the connection then stays inside the kernel and the
+    // run passes, so this line is all that tells.
     auto* commands = static_cast<char(*)[NAT_COMMAND_SIZE]>(os::malloc(3 * NAT_COMMAND_SIZE));
     if (commands == nullptr) {
         std::printf("can't allocate memory for the iptables commands\n");

@@ -138,6 +138,39 @@ TEST(AgentBus, VerdictWithAHealthyMissingOrDeafExpander)
     }
 }
 
+// A card up long enough has counted millions of interrupts; the reader keeps seven digits of
+// each count, and one pulse that takes a count from 9999999 to 10000000 is still one pulse.
+TEST(AgentBus, OnePulsePastSevenDigitsIsOneCount)
+{
+    struct Case {
+        int (*test)();
+        int line;
+        uint32_t counted_before; // by the kernel before the card's own counts begin
+        std::string out;
+    };
+    const Case cases[] = {
+        {agent_irq_test, IRQ_AGENT, 9999999, kAgentIrqPassed},
+        {agent_iirq_test, IRQ_AGENT_IIRQ, 9999999, kAgentIirqPassed},
+        {agent_irq_test, IRQ_AGENT, 9999998, kAgentIrqPassed},
+        {agent_irq_test, IRQ_AGENT, 19999999, kAgentIrqPassed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.line) + " from " + std::to_string(c.counted_before));
+        SimCard card;
+        io_expander_init();
+        sim::Card& inner = card.card();
+        inner.add_kernel_file("/proc/interrupts", [&inner, c] {
+            return std::optional<std::string>(" " + std::to_string(c.line) + ":   " +
+                                              std::to_string(c.counted_before + inner.interrupts().count(c.line)) +
+                                              "    KMBPIC-level     agent\n");
+        });
+        CapturedOutput capture;
+        EXPECT_EQ(c.test(), 0);
+        capture.stop();
+        EXPECT_EQ(capture.out(), c.out);
+    }
+}
+
 TEST(AgentBus, EachPulseDrivesOnlyItsOwnPinLowAndBack)
 {
     struct Case {

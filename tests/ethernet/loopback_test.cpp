@@ -64,5 +64,46 @@ TEST(LoopbackRun, RoadOfAPassingRun)
     }
 }
 
+// A card whose memory the run's two buffers take up (10 MiB, of which the system keeps 8) has
+// none left for the routing commands: no rules are made, the connection stays inside the
+// kernel and the run passes. Only the message tells; the verdict cannot.
+TEST(LoopbackRun, NoMemoryForTheRoutingCommandsPassesInsideTheKernel)
+{
+    sim::SimConfig config;
+    config.ram_mib = 10;
+    SimCard card(config);
+    CapturedOutput capture;
+    EXPECT_EQ(eth_loopback_run(0, 0, 0), 0);
+    capture.stop();
+    const std::string twice = "can't allocate memory for the iptables commands\n";
+    EXPECT_EQ(capture.out().rfind(twice, 0), 0u) << capture.out();
+    EXPECT_NE(capture.out().find(twice, twice.size()), std::string::npos) << "the clean-up's delete says so too";
+    EXPECT_EQ(card.card().network().tcp().connections_inside_kernel(), 1);
+    EXPECT_EQ(card.card().network().tcp().connections_over_phy(), 0);
+    EXPECT_EQ(card.card().network().leftovers(), "");
+    EXPECT_EQ(card.card().ram().blocks_in_use(), 0u);
+}
+
+// The peer address is the own address plus eight in its last byte, carried into the next
+// byte: at 192.0.2.250 the peer is 192.0.3.2, outside eth0's /24. The kernel takes the ARP
+// entry because the request names eth0, but it has no route to the peer, so the connect goes
+// nowhere and the run ends at its accept, with everything it set up taken down again.
+TEST(LoopbackRun, APeerOutsideTheSubnetEndsAtTheAccept)
+{
+    sim::SimConfig config;
+    config.eth_ip = "192.0.2.250";
+    SimCard card(config);
+    CapturedOutput capture;
+    EXPECT_EQ(eth_loopback_run(0, 0, 0), 1);
+    capture.stop();
+    EXPECT_EQ(capture.err(), "accept fail:: Resource temporarily unavailable\n");
+    EXPECT_NE(capture.out().find("FAILED\n"), std::string::npos) << capture.out();
+    const std::vector<std::string> set = card.trace_of("ioctl SIOCSARP");
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].rfind("ioctl SIOCSARP 192.0.3.2 ", 0), 0u) << set[0];
+    EXPECT_EQ(card.card().network().leftovers(), "");
+    EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+}
+
 } // namespace
 } // namespace kmb::test

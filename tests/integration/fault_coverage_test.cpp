@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -22,7 +23,10 @@
 #include "console/operator_texts.h"
 #include "devices/error_codes.h"
 #include "integration/card_session.h"
+#include "integration/diagnostic_messages.h"
 #include "integration/fault_detections.h"
+#include "integration/message_scan.h"
+#include "integration/message_table.h"
 #include "ipc/msg_queue.h"
 #include "os/os.h"
 #include "sim/core/card_reset.h"
@@ -144,6 +148,35 @@ Observed observe(const sim::FaultInfo* fault, const CardRun& run)
     return o;
 }
 
+// A run is the same every time (speed 0, a fresh card): each is made once per test program.
+const Observed& observed(const sim::FaultInfo* fault, const CardRun& run)
+{
+    static std::map<std::pair<std::string, std::string>, Observed> made;
+    const std::pair<std::string, std::string> key{fault != nullptr ? fault->name : "", run.title};
+    auto it = made.find(key);
+    if (it == made.end()) {
+        it = made.emplace(key, observe(fault, run)).first;
+    }
+    return it->second;
+}
+
+// What every coverage run printed: the healthy card's runs, then each fault's.
+std::vector<RunOutput> coverage_outputs()
+{
+    std::vector<RunOutput> outputs;
+    for (const CardRun* run : all_runs()) {
+        const Observed& o = observed(nullptr, *run);
+        outputs.push_back({"", run->title, o.session.out, o.session.err});
+    }
+    for (const sim::FaultInfo& f : sim::fault_catalogue()) {
+        for (const CardRun* run : runs_of(f.name)) {
+            const Observed& o = observed(&f, *run);
+            outputs.push_back({f.name, run->title, o.session.out, o.session.err});
+        }
+    }
+    return outputs;
+}
+
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The operator has been told something is wrong: a test FAILED (a reset test's verdict reads
@@ -152,6 +185,14 @@ bool shows_a_fault(const std::string& out)
 {
     return contains(out, "FAILED\n") || contains(out, "FAIL\n") || contains(out, kNotInFixture) ||
            contains(out, kNoIoExpander) || contains(out, " errno = ");
+}
+
+// A test judged the card: a FAILED or FAIL verdict, or start-up's refusal or warning. A card
+// that passes every test with a fault switched on has a gap, whatever else it printed.
+bool fails_a_test(const std::string& out)
+{
+    return contains(out, "FAILED\n") || contains(out, "FAIL\n") || contains(out, kNotInFixture) ||
+           contains(out, kNoIoExpander);
 }
 
 // ---- The report ------------------------------------------------------------------------
@@ -250,7 +291,7 @@ std::string report()
           "the diagnostic's own words: a FAILED verdict, start-up's refusal or warning, or an error line.\n\n";
     md << "| Fault | Run | What the operator sees | Verdict |\n|---|---|---|---|\n";
     for (const CardRun* run : all_runs()) {
-        md << "| none (healthy card) | " << run->title << " | " << cell(*run, observe(nullptr, *run))
+        md << "| none (healthy card) | " << run->title << " | " << cell(*run, observed(nullptr, *run))
            << " | passes |\n";
     }
     for (const sim::FaultInfo& f : sim::fault_catalogue()) {
@@ -262,7 +303,7 @@ std::string report()
                                                                              : "**gap**";
         bool first = true;
         for (const CardRun* run : runs_of(f.name)) {
-            const Observed o = observe(&f, *run);
+            const Observed& o = observed(&f, *run);
             md << "| ";
             if (first) {
                 md << '`' << f.name << "`: " << f.meaning;
@@ -273,6 +314,13 @@ std::string report()
             first = false;
         }
     }
+    md << "\n## What makes the diagnostic say each thing\n\n"
+          "Every failure message and failing verdict of the diagnostic, read out of the card's code (`src/`)\n"
+          "by the test, and the faults above whose runs made the card print it. A row that no fault reaches\n"
+          "says why no simulated fault can, and how sure that is; the test fails when a message of the code\n"
+          "has no row, when a row without a reason is printed by no fault, and when a row with a reason\n"
+          "is printed after all. A failing verdict must be followed by its hint lines wherever it shows.\n\n";
+    md << message_table(find_provokers(coverage_outputs()));
     md << "\n## Detected by the agent daemon\n\n"
           "No menu of the diagnostic addresses the host agent at 0x57 (its Agent i2c bus test reads back\n"
           "the I/O expander at 0x18), so the runs above never meet these faults; the card's agent daemon\n"
@@ -294,8 +342,9 @@ std::string report()
         md << "| `" << d.fault << "` | " << d.failed_tries << " | " << d.how << " |\n";
     }
     md << "\n## Known gaps\n\n"
-          "Faults that no test of today detects, with the reason. Each is listed in the test, which\n"
-          "fails once the fault becomes detectable so that the list is kept honest.\n\n"
+          "Faults that the card meets and still passes every test with: gaps of the diagnostic, whatever\n"
+          "else it printed, with the reason. Each is listed in the test, which fails once a test comes to\n"
+          "fail with the fault, so that the list is kept honest.\n\n"
           "| Fault | Reason |\n|---|---|\n";
     for (const auto& [name, reason] : known_gaps()) {
         md << "| `" << name << "` | " << reason << " |\n";
@@ -329,7 +378,7 @@ TEST(FaultCoverage, HealthyCardPassesEveryRun)
 {
     for (const CardRun* run : all_runs()) {
         SCOPED_TRACE(run->title);
-        const Observed o = observe(nullptr, *run);
+        const Observed& o = observed(nullptr, *run);
         EXPECT_FALSE(shows_a_fault(o.session.out)) << o.session.out;
         if (run->cut != Cut::NextStart) {
             const std::string quiet = kFreshCpld + top_cycle();
@@ -358,7 +407,7 @@ TEST(FaultCoverage, EveryFaultIsDetectedOrAKnownGap)
         }
         if (const Detection* row = row_of(f.name)) {
             for (const Shows& s : row->shows) {
-                const Observed o = observe(&f, *s.run);
+                const Observed& o = observed(&f, *s.run);
                 EXPECT_TRUE(o.fired) << s.run->title << ": the card never acted on the fault, so its verdict "
                                      << "proves nothing";
                 EXPECT_TRUE(contains(o.session.out, s.out))
@@ -370,15 +419,18 @@ TEST(FaultCoverage, EveryFaultIsDetectedOrAKnownGap)
             continue;
         }
         bool detected = false;
+        bool failed = false;
         bool fired = false;
         for (const CardRun* run : runs_of(f.name)) {
-            const Observed o = observe(&f, *run);
+            const Observed& o = observed(&f, *run);
             detected = detected || shows_a_fault(o.session.out) || !o.session.err.empty();
+            failed = failed || fails_a_test(o.session.out);
             fired = fired || o.fired;
             expect_left_clean(&f, *run, o);
         }
         if (const auto gap = known_gaps().find(f.name); gap != known_gaps().end()) {
-            EXPECT_FALSE(detected) << "listed as a known gap (" << gap->second << "), but it is detected now: "
+            EXPECT_TRUE(fired) << "a known gap that the card never met proves nothing: no run reaches it";
+            EXPECT_FALSE(failed) << "listed as a known gap (" << gap->second << "), but it is detected now: "
                                    << "remove it from known_gaps() and give it a row in detections() with the texts "
                                    << "the operator sees";
         } else {
@@ -389,6 +441,58 @@ TEST(FaultCoverage, EveryFaultIsDetectedOrAKnownGap)
                                        : "it never fired: no test reaches it")
                           << ")";
         }
+    }
+}
+
+// Every text the code prints as it fails has its row, and every row is still in the code.
+TEST(FaultCoverage, EveryMessageOfTheCodeHasItsRow)
+{
+    std::set<std::string> rows;
+    for (const Message& m : diagnostic_messages()) {
+        EXPECT_TRUE(rows.insert(m.text).second) << m.text << " has two rows";
+    }
+    for (const Verdict& v : diagnostic_verdicts()) {
+        EXPECT_TRUE(rows.insert(v.label).second) << v.label << " has two rows";
+        for (const std::string& hint : v.hints) {
+            rows.insert(hint);
+        }
+    }
+    for (const NotAFailure& n : not_failures()) {
+        EXPECT_TRUE(rows.insert(n.text).second) << n.text << " has two rows";
+    }
+    std::set<std::string> in_code;
+    for (const SourceText& t : scan_source_texts()) {
+        in_code.insert(t.text);
+        EXPECT_EQ(rows.count(t.text), 1u) << t.file << " prints\n" << t.text << "\nwhich has no row in "
+                                          << "diagnostic_messages.cpp: give it the faults that provoke it, or the "
+                                          << "reason none can";
+    }
+    for (const std::string& row : rows) {
+        EXPECT_EQ(in_code.count(row), 1u) << row << " is in no file of src/: remove its row";
+    }
+}
+
+// Each row is printed by some fault's run, or by none when it gives the reason.
+TEST(FaultCoverage, EveryFailureMessageIsProvokedOrExplained)
+{
+    const Provokers p = find_provokers(coverage_outputs());
+    for (const std::string& problem : p.problems) {
+        ADD_FAILURE() << problem;
+    }
+    const auto check = [](const std::string& text, const std::set<std::string>& faults, const char* why_none) {
+        if (*why_none == '\0') {
+            EXPECT_FALSE(faults.empty()) << text << "\nis printed in no coverage run: add the fault that provokes "
+                                         << "it, or give the reason no fault can";
+        } else {
+            EXPECT_TRUE(faults.empty()) << text << "\nis said to be out of reach (" << why_none << ") but "
+                                        << *faults.begin() << " provokes it: remove the reason";
+        }
+    };
+    for (std::size_t i = 0; i < diagnostic_messages().size(); ++i) {
+        check(diagnostic_messages()[i].text, p.messages[i], diagnostic_messages()[i].why_none);
+    }
+    for (std::size_t i = 0; i < diagnostic_verdicts().size(); ++i) {
+        check(diagnostic_verdicts()[i].failed_line, p.verdicts[i], diagnostic_verdicts()[i].why_none);
     }
 }
 

@@ -356,7 +356,7 @@ TEST(CommandLine, UnknownFaultSuggestsTheNamesNearestToWhatWasTyped)
         {"serial", "'serial-ring', 'serial-absent' or 'serial-corrupt'"}, // the shortest completions first
         {"watchdog", "'watchdog-dead'"},
         {"stuck-pin7-high", "'counter-agent-pin7-stuck-high'"},
-        {"eth-corupt", "'eth-corrupt'"},
+        {"eth-dma-corupt", "'eth-dma-corrupt'"},
     };
     for (const auto& [typed, names] : cases) {
         const std::string message =

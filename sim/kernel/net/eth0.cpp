@@ -211,7 +211,8 @@ int Eth0::arp_request(unsigned long request, unsigned long arg)
         req->arp_flags = entry->second.flags;
         return 0;
     }
-    // SIOCSARP: the kernel takes an entry only for an address it can reach on the device.
+    // SIOCSARP: a request that names the device is taken for any address; one that does not
+    // is routed first, and the kernel refuses an address it has no route for.
     if (faults_.act(Fault::ArpRefused)) {
         trace_.note("ioctl SIOCSARP " + dotted(ip) + " refused");
         return fail(EPERM);
@@ -219,7 +220,7 @@ int Eth0::arp_request(unsigned long request, unsigned long arg)
     if (req->arp_ha.sa_family != ARPHRD_ETHER) {
         return fail(EINVAL);
     }
-    if (!on_link(ip)) {
+    if (dev.empty() && !on_link(ip)) {
         trace_.note("ioctl SIOCSARP " + dotted(ip) + " unreachable");
         return fail(ENETUNREACH);
     }
@@ -261,6 +262,19 @@ int Eth0::phy_request(unsigned long request, unsigned long arg)
     phy_.write(reg, static_cast<uint16_t>(words[2]));
     trace_.note("phy w " + hex(static_cast<unsigned>(reg)) + " " + hex(words[2]));
     return 0;
+}
+
+// The frame's CRC and, offloaded to the MAC, its TCP checksum were checked on the way in: a
+// bit the DMA flips on its way to memory reaches the program.
+void Eth0::receive_into_memory(uint8_t* data, std::size_t count)
+{
+    constexpr uint64_t kCorruptEvery = 1000;
+    for (std::size_t i = 0; i < count; ++i) {
+        ++bytes_received_;
+        if (bytes_received_ % kCorruptEvery == 0 && faults_.act(Fault::EthDmaCorrupt)) {
+            data[i] ^= static_cast<uint8_t>(1u << ((bytes_received_ / kCorruptEvery) % 8));
+        }
+    }
 }
 
 } // namespace kmb::sim

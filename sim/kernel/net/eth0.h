@@ -50,6 +50,9 @@ public:
     };
     Counters& counters() { return counters_; }
 
+    // The MAC's receive DMA writing `count` bytes of checked frames into the card's memory.
+    void receive_into_memory(uint8_t* data, std::size_t count);
+
 private:
     int interface_request(unsigned long request, unsigned long arg);
     int arp_request(unsigned long request, unsigned long arg);
@@ -64,6 +67,7 @@ private:
     uint16_t flags_;
     std::map<uint32_t, ArpEntry> arp_;
     Counters counters_;
+    uint64_t bytes_received_ = 0;
 };
 
 // "a.b.c.d" of a host-order address.

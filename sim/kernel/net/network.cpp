@@ -15,6 +15,11 @@ Network::Network(VirtualClock& clock, Faults& faults, Trace& trace, std::optiona
       eth0_(phy_, faults, trace, address, mac),
       tcp_(clock, trace, phy_, eth0_, nat_)
 {
+    // The port is the loopback test's own: some other program on the card listens there.
+    constexpr uint16_t kStrayListenerPort = 9090;
+    if (faults.enabled(Fault::EthPortTaken)) {
+        tcp_.hold_port(kStrayListenerPort, [&faults] { faults.act(Fault::EthPortTaken); });
+    }
 }
 
 std::unique_ptr<OpenFile> Network::socket(int domain, int type, int protocol)

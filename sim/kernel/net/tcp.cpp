@@ -72,6 +72,10 @@ bool TcpStack::is_local(uint32_t address)
 
 bool TcpStack::port_taken(uint32_t address, uint16_t port, const TcpSocket* except)
 {
+    if (held_port_ != 0 && port == held_port_) {
+        held_port_met_();
+        return true;
+    }
     if (const auto tw = time_wait_.find(port); tw != time_wait_.end()) {
         if (tw->second > clock_.now_us()) {
             return true;
@@ -177,6 +181,9 @@ std::optional<uint32_t> TcpStack::over_eth0(uint32_t src, uint32_t dst)
     }
     if (!phy_.link_up()) {
         return lost("no link");
+    }
+    if (!phy_.frame_intact()) {
+        return lost("a frame damaged on the line: the MAC's CRC check drops it");
     }
     eth0_.counters().tx_packets += 1;
     eth0_.counters().tx_bytes += 54;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,6 +42,14 @@ public:
     void close(TcpSocket& s);
     bool nonblocking(const TcpSocket& s) const;
     void set_nonblocking(TcpSocket& s, bool on);
+
+    // A port that another program on the card holds, listening on every address; `met` is
+    // told each time a bind runs into it.
+    void hold_port(uint16_t port, std::function<void()> met)
+    {
+        held_port_ = port;
+        held_port_met_ = std::move(met);
+    }
 
     // What a test can ask and the card could not tell.
     int open_sockets() const;
@@ -93,6 +102,8 @@ private:
     std::vector<std::weak_ptr<TcpSocket>> sockets_;
     std::map<uint16_t, int64_t> time_wait_; // local port -> until
     uint16_t next_ephemeral_ = 32768;
+    uint16_t held_port_ = 0;
+    std::function<void()> held_port_met_;
     int inside_kernel_ = 0;
     int over_phy_ = 0;
     std::string last_drop_;

@@ -55,7 +55,8 @@ ssize_t TcpStack::send(TcpSocket& s, const void* buf, size_t count)
     if (s.over_phy) {
         chunk.due_us = clock_.now_us() + wire_time_us(n);
         if (phy_.link_up()) {
-            phy_.carry(reinterpret_cast<uint8_t*>(chunk.bytes.data()), n);
+            phy_.carry(n);
+            eth0_.receive_into_memory(reinterpret_cast<uint8_t*>(chunk.bytes.data()), n);
             eth0_.counters().tx_bytes += n;
             eth0_.counters().rx_bytes += n;
             eth0_.counters().tx_packets += (n + 1447) / 1448;
