@@ -196,7 +196,8 @@ def prepare(build):
     out = os.path.join(build, "out")
     # A mutant costs a compile and a link: no debug information, light optimisation, and the
     # tests listed when ctest runs rather than after every link (the suite runs the programs).
-    code, text = run(["cmake", "-S", tree, "-B", out, "-DCMAKE_BUILD_TYPE=", "-DCMAKE_CXX_FLAGS=-O1",
+    code, text = run(["cmake", "-S", tree, "-B", out, "-DCMAKE_BUILD_TYPE=Release",
+                      "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG",
                       "-DKMB_WERROR=OFF", "-DKMB_BUILD_FUZZERS=OFF", "-DKMB_BUILD_BENCHMARKS=OFF",
                       "-DKMB_TEST_DISCOVERY=PRE_TEST"],
                      ROOT, 600)
