@@ -21,7 +21,7 @@ constexpr time_t kStartEpoch = 1796544000;
 // then writes a quarter of it, pass after pass: on a 64 MiB card that is some 400 MiB of
 // zeroed probes and most of an input's time, though no input can change the card's size. A
 // smaller card takes every path of the test (its block still reaches the dead address line).
-constexpr unsigned kFuzzRamMib = 24;
+constexpr unsigned kFuzzRamMib = 16;
 
 // Where the per-process folders go: KMB_FUZZ_STATE_PARENT (scripts/fuzz.sh sets it and removes
 // it afterwards, since libFuzzer ends a run with _Exit and no exit handler runs then), else
