@@ -241,10 +241,10 @@ def main():
     if not candidates:
         sys.exit("mutation: no mutation sites")
     rng = random.Random(args.seed)
+    # Built and run in the order drawn, so that a run cut short is still a fair sample of src/.
     drawn = rng.sample(candidates, min(args.count, len(candidates)))
-    drawn.sort()
     if args.list:
-        for path, idx, kind, start, end, repl in drawn:
+        for path, idx, kind, start, end, repl in sorted(drawn):
             print(f"{path}:{idx + 1}: {kind}: -> {repl!r}")
         print(f"{len(drawn)} of {len(candidates)} sites")
         return 0
