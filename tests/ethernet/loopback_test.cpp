@@ -68,6 +68,27 @@ TEST(LoopbackRun, RoadOfAPassingRun)
     }
 }
 
+// The run's sockets as the card's stack sees them: the listener bound to the own address and
+// port 9090 with a backlog of 128, the connection to the own address taken from the peer's,
+// and all three sockets closed.
+TEST(LoopbackRun, SocketsOfAPassingRun)
+{
+    SimCard card;
+    card.clear_trace();
+    CapturedOutput capture;
+    EXPECT_EQ(eth_loopback_run(0, 1, 0), 0);
+    capture.stop();
+    EXPECT_EQ(card.trace_of("tcp bind"), std::vector<std::string>{"tcp bind 192.0.2.20:9090"});
+    EXPECT_EQ(card.trace_of("tcp listen"), std::vector<std::string>{"tcp listen 192.0.2.20:9090 backlog 128"});
+    const std::vector<std::string> connects = card.trace_of("tcp connect ");
+    ASSERT_EQ(connects.size(), 1u);
+    EXPECT_NE(connects[0].find(" -> 192.0.2.20:9090"), std::string::npos) << connects[0];
+    const std::vector<std::string> accepts = card.trace_of("tcp accept from ");
+    ASSERT_EQ(accepts.size(), 1u);
+    EXPECT_EQ(accepts[0].rfind("tcp accept from 192.0.2.28:", 0), 0u) << accepts[0];
+    EXPECT_EQ(card.trace_of("tcp close").size(), 3u);
+}
+
 // The card's backend with the kernel's IFF_PROMISC never set, whatever the program asks.
 class PromiscWithheld final : public os::ForwardingOs {
 public:

@@ -147,7 +147,8 @@ int TcpStack::listen(TcpSocket& s, int backlog)
     }
     s.state = TcpSocket::State::Listening;
     s.backlog = std::clamp(backlog, 1, 4096);
-    trace_.note("tcp listen " + dotted(s.local_addr) + ":" + std::to_string(s.local_port));
+    trace_.note("tcp listen " + dotted(s.local_addr) + ":" + std::to_string(s.local_port) + " backlog " +
+                std::to_string(backlog));
     return 0;
 }
 
