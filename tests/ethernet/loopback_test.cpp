@@ -6,7 +6,11 @@
 
 #include <algorithm>
 
+#include <net/if.h>
+#include <sys/ioctl.h>
+
 #include "ethernet/loopback.h"
+#include "os/forwarding_os.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 
@@ -103,6 +107,99 @@ TEST(LoopbackRun, APeerOutsideTheSubnetEndsAtTheAccept)
     EXPECT_EQ(set[0].rfind("ioctl SIOCSARP 192.0.3.2 ", 0), 0u) << set[0];
     EXPECT_EQ(card.card().network().leftovers(), "");
     EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+}
+
+// The run's sockets as the card's stack sees them: the listener bound to the own address and
+// port 9090 with a backlog of 128, the connection to the own address taken from the peer's,
+// and all three sockets closed.
+TEST(LoopbackRun, SocketsOfAPassingRun)
+{
+    SimCard card;
+    card.clear_trace();
+    CapturedOutput capture;
+    EXPECT_EQ(eth_loopback_run(0, 1, 0), 0);
+    capture.stop();
+    EXPECT_EQ(card.trace_of("tcp bind"), std::vector<std::string>{"tcp bind 192.0.2.20:9090"});
+    EXPECT_EQ(card.trace_of("tcp listen"), std::vector<std::string>{"tcp listen 192.0.2.20:9090 backlog 128"});
+    const std::vector<std::string> connects = card.trace_of("tcp connect ");
+    ASSERT_EQ(connects.size(), 1u);
+    EXPECT_NE(connects[0].find(" -> 192.0.2.20:9090"), std::string::npos) << connects[0];
+    const std::vector<std::string> accepts = card.trace_of("tcp accept from ");
+    ASSERT_EQ(accepts.size(), 1u);
+    EXPECT_EQ(accepts[0].rfind("tcp accept from 192.0.2.28:", 0), 0u) << accepts[0];
+    EXPECT_EQ(card.trace_of("tcp close").size(), 3u);
+}
+
+// The card's backend with the kernel's IFF_PROMISC never set, whatever the program asks.
+class PromiscWithheld final : public os::ForwardingOs {
+public:
+    using ForwardingOs::ForwardingOs;
+    int ioctl(int fd, unsigned long request, unsigned long arg) override
+    {
+        if (request != SIOCSIFFLAGS) {
+            return ForwardingOs::ioctl(fd, request, arg);
+        }
+        ifreq withheld = *reinterpret_cast<const ifreq*>(arg);
+        withheld.ifr_flags = static_cast<short>(withheld.ifr_flags & ~IFF_PROMISC);
+        return ForwardingOs::ioctl(fd, request, reinterpret_cast<unsigned long>(&withheld));
+    }
+};
+
+// The routing state a run finds, as the real-kernel test (tests/linux) found it behave: frames
+// to eth0's own MAC come back without promiscuous mode; rules of an earlier run stay and carry
+// the traffic; a foreign rule for the card's address, matched first, sends it nowhere.
+TEST(LoopbackRun, RoutingStateTheRunFinds)
+{
+    constexpr uint32_t kOwn = 0xC0000214;   // 192.0.2.20
+    constexpr uint32_t kPeer = 0xC000021C;  // 192.0.2.28
+    constexpr uint32_t kElse = 0xC0000263;  // 192.0.2.99
+    const std::vector<sim::NatRule> leftovers = {
+        {"OUTPUT", false, kOwn, false, kPeer},
+        {"PREROUTING", false, kPeer, false, kOwn},
+        {"POSTROUTING", true, kOwn, true, kPeer},
+    };
+    struct Case {
+        const char* what;
+        bool promisc_withheld;
+        std::vector<sim::NatRule> nat_before;
+        const char* verdict;
+        const char* err;
+        int over_phy;
+    };
+    const Case cases[] = {
+        {"promiscuous mode withheld", true, {}, "Internal Ethernet loopback  10BASE Full Dup test ........PASSED\n", "", 1},
+        {"an earlier run's rules left over", false, leftovers,
+         "Internal Ethernet loopback  10BASE Full Dup test ........PASSED\n", "", 1},
+        {"a foreign rule first", false, {{"OUTPUT", false, kOwn, false, kElse}},
+         "Internal Ethernet loopback  10BASE Full Dup test ........FAILED\n"
+         "** Make sure the KMB card is properly seated in the **\n",
+         "accept fail:: Resource temporarily unavailable\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimCard card;
+        sim::Network& net = card.card().network();
+        ASSERT_EQ(net.eth0().address(), kOwn);
+        for (const sim::NatRule& rule : c.nat_before) {
+            ASSERT_EQ(net.nat().append(rule), 0);
+        }
+        const std::string nat_before = net.nat().listing();
+        PromiscWithheld withheld(card.os());
+        os::Os* previous = c.promisc_withheld ? os::install(&withheld) : nullptr;
+        CapturedOutput capture;
+        const int result = eth_loopback_run(0, 0, 0);
+        capture.stop();
+        if (previous != nullptr) {
+            os::install(previous);
+        }
+        EXPECT_EQ(result, std::string(c.verdict).find("PASSED") != std::string::npos ? 0 : 1);
+        EXPECT_NE(capture.out().find(c.verdict), std::string::npos) << capture.out();
+        EXPECT_EQ(capture.err(), c.err);
+        EXPECT_FALSE(net.eth0().promiscuous());
+        EXPECT_EQ(net.tcp().connections_over_phy(), c.over_phy);
+        EXPECT_EQ(net.nat().listing(), nat_before);
+        EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+    }
 }
 
 } // namespace

@@ -1,13 +1,16 @@
 // The card's backend on this machine's real kernel, with a veth pair standing in for eth0:
 // every call is LinuxOs's, except the Ethernet driver's two private PHY requests, which veth
 // does not have and the simulated PHY answers, and the sleeps, which move the PHY's clock by
-// their seconds but wait only a moment of real time (the kernel's frames need no more).
+// their seconds but wait only a moment of real time (the kernel's frames need no more). A test
+// can pull the PHY's cable, and can keep the kernel's promiscuous flag off while the program
+// believes it set it, to learn whether the frames need it.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
 #include <netinet/in.h>
 #include <net/if.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "ethernet/phy_access.h"
@@ -21,10 +24,15 @@ namespace kmb::test {
 
 class PhyOverLinuxOs final : public os::ForwardingOs {
 public:
-    PhyOverLinuxOs() : ForwardingOs(linux_), clock_(0, 0), phy_(clock_, faults_, [] { return true; }) {}
+    PhyOverLinuxOs() : ForwardingOs(linux_), clock_(0, 0), phy_(clock_, faults_, [this] { return cable_in; }) {}
 
     int ioctl(int fd, unsigned long request, unsigned long arg) override
     {
+        if (request == SIOCSIFFLAGS && promisc_withheld) {
+            ifreq withheld = *reinterpret_cast<const ifreq*>(arg);
+            withheld.ifr_flags = static_cast<short>(withheld.ifr_flags & ~IFF_PROMISC);
+            return ForwardingOs::ioctl(fd, request, reinterpret_cast<unsigned long>(&withheld));
+        }
         if (request != PHY_READ_REQUEST && request != PHY_WRITE_REQUEST) {
             return ForwardingOs::ioctl(fd, request, arg);
         }
@@ -68,6 +76,8 @@ public:
 
     sim::Phy& phy() { return phy_; }
     in_addr accepted_from{};
+    bool cable_in = true;          // the PHY's side of the fixture's cable
+    bool promisc_withheld = false; // SIOCSIFFLAGS never sets IFF_PROMISC in the kernel
 
 private:
     static constexpr unsigned kRealUsPerSecond = 30'000;

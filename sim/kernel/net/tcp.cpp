@@ -151,7 +151,8 @@ int TcpStack::listen(TcpSocket& s, int backlog)
     }
     s.state = TcpSocket::State::Listening;
     s.backlog = std::clamp(backlog, 1, 4096);
-    trace_.note("tcp listen " + dotted(s.local_addr) + ":" + std::to_string(s.local_port));
+    trace_.note("tcp listen " + dotted(s.local_addr) + ":" + std::to_string(s.local_port) + " backlog " +
+                std::to_string(backlog));
     return 0;
 }
 
@@ -187,10 +188,8 @@ std::optional<uint32_t> TcpStack::over_eth0(uint32_t src, uint32_t dst)
     }
     eth0_.counters().tx_packets += 1;
     eth0_.counters().tx_bytes += 54;
-    // The frame leaves with the card's own source address and comes straight back.
-    if (!eth0_.promiscuous()) {
-        return lost("the controller drops a frame from its own MAC address outside promiscuous mode");
-    }
+    // The frame leaves with the card's own source address and comes straight back; it is
+    // addressed to eth0's own MAC, so the controller takes it with or without promiscuous mode.
     eth0_.counters().rx_packets += 1;
     eth0_.counters().rx_bytes += 54;
     if (arp->second.mac != eth0_.mac()) {

@@ -1,9 +1,10 @@
 // TCP between the card's own sockets. A connection to a local address stays inside the
 // kernel; one whose packets the nat rules send out through eth0 crosses the PHY and comes back
 // in only when the whole road is there: the OUTPUT rule, an ARP entry that names eth0's own
-// MAC address, a link, promiscuous mode (the controller drops frames that carry its own source
-// address otherwise), the PREROUTING rule that makes the returning packet local again and the
-// POSTROUTING rule without which it would arrive from the card's own address and be dropped.
+// MAC address (the frame comes back addressed to eth0 and is taken without promiscuous mode,
+// as a real kernel takes it), a link, the PREROUTING rule that makes the returning packet local
+// again and the POSTROUTING rule without which it would arrive from the card's own address and
+// be dropped.
 // Bytes arrive at the line's speed; the stack records which road each connection took.
 #pragma once
 

@@ -1,0 +1,286 @@
+#!/usr/bin/env python3
+"""Draws single-line mutants of the card's code the way real bugs look, builds each in a tree of
+its own and runs the native suite against it; prints the score and every mutant that survived.
+
+A mutant is one change on one line of src/ (the card's program and its libraries):
+  relational   a comparison swapped for its neighbour (< and <=, > and >=, == and !=)
+  arithmetic   + and - swapped, * and / swapped (never on pointers' ++, --, +=, -=)
+  constant     an integer literal off by one (up or down)
+  negate       the condition of an if or a while negated
+  complement   a ~ dropped (a checksum or a mask not negated)
+  logical      && and || swapped
+  drop-call    a statement that is only a call removed
+  tries        a retry count cut to one try
+
+Comments, strings, character literals, preprocessor lines and static_asserts are never mutated.
+The draw depends only on the seed and the sources, so a run is repeated with the same seed.
+
+Usage: scripts/mutation.sh [--seed S] [--count N] [--build DIR] [--timeout SECONDS] [--list]
+                           [--keep-going] [PATH...]
+PATH narrows the draw to files or folders of src/ (default: all of src/ but the real-system
+backend, which the suite reaches only on a real kernel).
+"""
+
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# LinuxOs forwards to the real calls; the suite runs it only on a real kernel and a mutant there
+# says nothing about the tests of the card's code.
+EXCLUDED = {"src/os/linux_os.cpp", "src/main.cpp"}
+TEST_PROGRAMS = ["tests/kmb_unit_tests", "tests/kmb_console_tests", "tests/kmb_integration_tests"]
+
+
+def build_cmd(out):
+    """Builds what the suite runs (and what it depends on), not the card's own program."""
+    targets = []
+    for prog in TEST_PROGRAMS:
+        targets += ["--target", os.path.basename(prog)]
+    return ["cmake", "--build", out, "-j", str(os.cpu_count() or 2)] + targets
+
+
+def mask_line(line, state):
+    """The line with comments, strings and character literals blanked (same length), and
+    whether a block comment is still open at its end."""
+    out = []
+    i = 0
+    in_block = state
+    n = len(line)
+    while i < n:
+        c = line[i]
+        if in_block:
+            if line.startswith("*/", i):
+                in_block = False
+                out.append("  ")
+                i += 2
+            else:
+                out.append(" ")
+                i += 1
+            continue
+        if line.startswith("//", i):
+            out.append(" " * (n - i))
+            break
+        if line.startswith("/*", i):
+            in_block = True
+            out.append("  ")
+            i += 2
+            continue
+        if c in "\"'":
+            j = i + 1
+            while j < n and line[j] != c:
+                j += 2 if line[j] == "\\" else 1
+            out.append(c + " " * (min(j, n) - i - 1) + (c if j < n else ""))
+            i = j + 1
+            continue
+        out.append(c)
+        i += 1
+    return "".join(out)[:n], in_block
+
+
+RELATIONAL = [("<=", "<"), (">=", ">"), ("==", "!="), ("!=", "=="), ("<", "<="), (">", ">=")]
+
+
+def sites(path, lines):
+    """Every mutation this file offers: (line index, kind, start, end, replacement)."""
+    found = []
+    block = False
+    for idx, raw in enumerate(lines):
+        masked, block = mask_line(raw, block)
+        stripped = masked.strip()
+        if not stripped or stripped.startswith("#") or "static_assert" in masked:
+            continue
+        if "template" in masked or "#include" in raw or "virtual" in masked:
+            continue
+        # Comparisons stand between blanks in this code; template brackets, shifts, streams and
+        # -> never do.
+        for m in re.finditer(r"(?<= )(<=|>=|==|!=|<|>)(?= )", masked):
+            found.append((idx, "relational", m.start(), m.end(), dict(RELATIONAL)[m.group(1)]))
+        for m in re.finditer(r"(?<=[\w)\]] )([+\-*/])(?= [\w(])", masked):
+            op = m.group(1)
+            repl = {"+": "-", "-": "+", "*": "/", "/": "*"}[op]
+            found.append((idx, "arithmetic", m.start(), m.end(), repl))
+        for m in re.finditer(r"(?<![\w.])(\d+)(?![\w.])", masked):
+            if "[" in masked[max(0, m.start() - 1):m.start()] and masked.strip().endswith("];") and "=" not in masked:
+                continue  # an array's declared size: a compile error, not a bug
+            text = m.group(1)
+            octal = len(text) > 1 and text.startswith("0")
+            value = int(text, 8 if octal else 10)
+            for delta in (1, -1):
+                if value + delta >= 0:
+                    repl = "0%o" % (value + delta) if octal else str(value + delta)
+                    found.append((idx, "constant", m.start(), m.end(), repl))
+        m = re.match(r"(\s*(?:\}\s*else\s+)?(?:if|while)\s*)\((.*)\)(\s*\{?\s*)$", masked)
+        if m and masked.count("(") == masked.count(")"):
+            start = len(m.group(1))
+            end = len(masked) - len(m.group(3))
+            found.append((idx, "negate", start, end, "(!" + raw[start:end] + ")"))
+        for m in re.finditer(r"~", masked):
+            found.append((idx, "complement", m.start(), m.end(), ""))
+        for m in re.finditer(r"&&|\|\|", masked):
+            found.append((idx, "logical", m.start(), m.end(), "||" if m.group(0) == "&&" else "&&"))
+        if re.match(r"\s*(?:[\w:]+(?:\.|->))*[\w:]+\(.*\);\s*$", masked) and not re.match(r"\s*(return|if|while|for|switch|case)\b", masked):
+            if masked.count("(") == masked.count(")"):
+                found.append((idx, "drop-call", 0, len(raw), re.match(r"\s*", raw).group(0) + ";"))
+        m = re.search(r"\b(\w*(?:TRIES|Tries|RETRIES|Retries|POLLS|Polls)\w*)\s*=\s*(\d+)", masked)
+        if m and "constexpr" in masked and int(m.group(2)) > 1:
+            found.append((idx, "tries", m.start(2), m.end(2), "1"))
+    return [(path,) + s for s in found]
+
+
+def all_sites(paths):
+    files = []
+    for p in paths or ["src"]:
+        full = os.path.join(ROOT, p)
+        if os.path.isfile(full):
+            files.append(p)
+            continue
+        for dirpath, _, names in os.walk(full):
+            for name in sorted(names):
+                if name.endswith((".cpp", ".h")):
+                    files.append(os.path.relpath(os.path.join(dirpath, name), ROOT))
+    result = []
+    for f in sorted(set(files)):
+        if f in EXCLUDED:
+            continue
+        with open(os.path.join(ROOT, f), encoding="utf-8") as fh:
+            lines = fh.read().split("\n")
+        result.extend(sites(f, lines))
+    return result
+
+
+def apply(tree, site):
+    path, idx, kind, start, end, repl = site
+    full = os.path.join(tree, path)
+    with open(full, encoding="utf-8") as fh:
+        lines = fh.read().split("\n")
+    before = lines[idx]
+    lines[idx] = before[:start] + repl + before[end:]
+    with open(full, "w", encoding="utf-8") as fh:
+        fh.write("\n".join(lines))
+    return before, lines[idx]
+
+
+def restore(tree, path):
+    shutil.copyfile(os.path.join(ROOT, path), os.path.join(tree, path))
+
+
+def run(cmd, cwd, timeout):
+    try:
+        r = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                           timeout=timeout)
+        return r.returncode, r.stdout.decode(errors="replace")
+    except subprocess.TimeoutExpired:
+        return None, ""
+
+
+def prepare(build):
+    """A copy of the sources (so that work in the checkout goes on meanwhile) and its build."""
+    tree = os.path.join(build, "tree")
+    os.makedirs(build, exist_ok=True)
+    listed = subprocess.run(["git", "ls-files", "-z"], cwd=ROOT, stdout=subprocess.PIPE,
+                            check=True).stdout.decode().split("\0")
+    for f in filter(None, listed):
+        src = os.path.join(ROOT, f)
+        dst = os.path.join(tree, f)
+        if not os.path.isfile(src):
+            continue
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        if not os.path.exists(dst) or open(src, "rb").read() != open(dst, "rb").read():
+            shutil.copyfile(src, dst)
+    out = os.path.join(build, "out")
+    # A mutant costs a compile and a link: no debug information, light optimisation, and the
+    # tests listed when ctest runs rather than after every link (the suite runs the programs).
+    code, text = run(["cmake", "-S", tree, "-B", out, "-DCMAKE_BUILD_TYPE=Release",
+                      "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG",
+                      "-DKMB_WERROR=OFF", "-DKMB_BUILD_FUZZERS=OFF", "-DKMB_BUILD_BENCHMARKS=OFF",
+                      "-DKMB_TEST_DISCOVERY=PRE_TEST"],
+                     ROOT, 600)
+    if code != 0:
+        sys.exit("mutation: configure failed\n" + text)
+    code, text = run(build_cmd(out), ROOT, 3600)
+    if code != 0:
+        sys.exit("mutation: the unmutated tree does not build\n" + text[-3000:])
+    return tree, out
+
+
+def suite(out, timeout):
+    """'killed', 'survived' or 'timeout' (a mutant that hangs the suite is killed too)."""
+    env = dict(os.environ)
+    for prog in TEST_PROGRAMS:
+        exe = os.path.join(out, prog)
+        if not os.path.exists(exe):
+            continue
+        try:
+            r = subprocess.run([exe, "--gtest_brief=1", "--gtest_fail_fast"], cwd=os.path.dirname(exe),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               timeout=timeout, env=env)
+        except subprocess.TimeoutExpired:
+            return "timeout"
+        if r.returncode != 0:
+            return "killed"
+    return "survived"
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--count", type=int, default=150)
+    ap.add_argument("--build", default=os.path.join(ROOT, "build-mutation"))
+    ap.add_argument("--timeout", type=int, default=300, help="seconds per test program")
+    ap.add_argument("--list", action="store_true", help="print the drawn mutants and stop")
+    ap.add_argument("paths", nargs="*")
+    args = ap.parse_args()
+
+    candidates = all_sites(args.paths)
+    if not candidates:
+        sys.exit("mutation: no mutation sites")
+    rng = random.Random(args.seed)
+    # Built and run in the order drawn, so that a run cut short is still a fair sample of src/.
+    drawn = rng.sample(candidates, min(args.count, len(candidates)))
+    if args.list:
+        for path, idx, kind, start, end, repl in sorted(drawn):
+            print(f"{path}:{idx + 1}: {kind}: -> {repl!r}")
+        print(f"{len(drawn)} of {len(candidates)} sites")
+        return 0
+
+    tree, out = prepare(os.path.abspath(args.build))
+    results = {"killed": [], "survived": [], "timeout": [], "stillborn": []}
+    started = time.time()
+    for n, site in enumerate(drawn, 1):
+        path, idx, kind = site[0], site[1], site[2]
+        before, after = apply(tree, site)
+        code, text = run(build_cmd(out), ROOT, 1800)
+        if code != 0:
+            verdict = "stillborn"
+        else:
+            verdict = suite(out, args.timeout)
+        restore(tree, path)
+        results[verdict].append((site, before, after))
+        print(f"[{n}/{len(drawn)}] {verdict:9} {path}:{idx + 1} {kind}: {after.strip()}", flush=True)
+    # The tree goes back to the sources as they are, so the next run starts from a clean build.
+    run(build_cmd(out), ROOT, 1800)
+
+    live = len(drawn) - len(results["stillborn"])
+    dead = len(results["killed"]) + len(results["timeout"])
+    print()
+    print(f"seed {args.seed}: {len(drawn)} mutants of {len(candidates)} sites, "
+          f"{len(results['stillborn'])} did not build, {dead} of {live} killed "
+          f"({100.0 * dead / live if live else 0:.1f} %), {len(results['survived'])} survived, "
+          f"{time.time() - started:.0f} s")
+    if results["survived"]:
+        print("survivors:")
+        for (path, idx, kind, *_), before, after in results["survived"]:
+            print(f"  {path}:{idx + 1}: {kind}")
+            print(f"    - {before.strip()}")
+            print(f"    + {after.strip()}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
