@@ -15,11 +15,26 @@ namespace kmb::sim {
 // The release of the diagnostic and its simulator.
 inline constexpr const char* kDiagnosticRelease = "1.0.0";
 
+// A fault switched on for a window of card time only.
+struct TimedFault {
+    Fault fault;
+    FaultWindow window;
+};
+
+// The LM77's die temperature over card time: points in order of time, linear between them,
+// held after the last.
+struct TemperaturePoint {
+    int64_t us;           // card time since the start
+    int millidegrees;     // degrees Celsius, in thousandths
+};
+
 struct SimConfig {
     std::string state_dir;                 // the card's persistent state; created when missing
     double speed = 1.0;                    // card seconds per wall second; 0: no wall time passes
     time_t start_time = 0;                 // the card clock at start (epoch seconds)
     std::vector<Fault> faults;             // switched on for this run
+    std::vector<TimedFault> timed_faults;  // switched on for a window of the run
+    std::vector<TemperaturePoint> temperature_profile; // empty: the die stays at temperature_half_degrees
     std::vector<std::pair<std::string, std::string>> env; // boot loader variables to set
     std::vector<double> sigint_at;         // card seconds after start at which SIGINT arrives
     std::string syslog_path;               // empty: the state folder's syslog file
