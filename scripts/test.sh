@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 # The sanitizer stage needs nothing more: g++ brings libasan and libubsan.
 # The real-kernel Ethernet tests need ip, tc (iproute2), nsenter and iptables.
-native_packages=(g++ cmake make libgtest-dev libgmock-dev iproute2 iptables util-linux)
+native_packages=(g++ cmake make libgtest-dev libgmock-dev nlohmann-json3-dev iproute2 iptables util-linux)
 ppc_packages=(g++-powerpc-linux-gnu qemu-user googletest)
 
 timings=()

@@ -45,6 +45,11 @@ struct SimConfig {
     int console_baud = 115200;             // the console line's speed, ten bits a byte
     unsigned ram_mib = 64;                 // the card's main memory
     std::optional<uint8_t> cpld_reason;    // the CPLD's reset reason from this start on
+    // What the run writes for the engineer; empty: nothing. "-" sends the trace to standard error.
+    std::string trace_path;                // every request to the card, stamped with card time
+    std::string vcd_path;                  // the card's and the fixture's lines as a waveform
+    std::string report_path;               // the run as JSON when it ends
+    std::string console_log_path;          // what the operator's terminal showed
 };
 
 } // namespace kmb::sim
