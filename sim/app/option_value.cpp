@@ -3,29 +3,54 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 namespace kmb::sim {
 
 namespace {
 
-// strtod and strtoll skip leading blanks and take a '+': an operator's number starts with a
-// digit, a '-' or a '.'.
-bool starts_like_a_number(const std::string& text)
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The digits and at most one point of a decimal number, after its sign: at least one digit.
+bool plain_decimal(std::string_view digits, bool fraction_allowed)
 {
-    if (text.empty()) {
-        return false;
+    bool any_digit = false;
+    bool point_seen = false;
+    for (const char c : digits) {
+        if (is_digit(c)) {
+            any_digit = true;
+        } else if (c == '.' && fraction_allowed && !point_seen) {
+            point_seen = true;
+        } else {
+            return false;
+        }
     }
-    const char c = text.front();
-    return (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return any_digit;
+}
+
+// The text after its sign, or nullopt when it has a sign the range does not allow.
+std::optional<std::string_view> unsigned_part(const std::string& text, bool negative_allowed)
+{
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '-') {
+        if (!negative_allowed) {
+            return std::nullopt;
+        }
+        digits.remove_prefix(1);
+    }
+    return digits;
 }
 
 } // namespace
 
-std::optional<double> real_in_range(const std::string& text, double min, double max)
+std::optional<double> decimal_in_range(const std::string& text, double min, double max)
 {
-    if (!starts_like_a_number(text)) {
-        return std::nullopt; // "nan" and "inf" start with no digit
+    const std::optional<std::string_view> digits = unsigned_part(text, min < 0);
+    if (!digits || !plain_decimal(*digits, true)) {
+        return std::nullopt;
     }
+    // The form is checked; strtod reads it in the C locale's decimal point, which the
+    // simulator never changes.
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
@@ -35,20 +60,15 @@ std::optional<double> real_in_range(const std::string& text, double min, double 
     return v;
 }
 
-std::optional<long long> integer_in_range(const std::string& text, long long min, long long max)
+std::optional<long long> whole_in_range(const std::string& text, long long min, long long max)
 {
-    if (!starts_like_a_number(text) || text.front() == '.' || (text.front() == '-' && min >= 0)) {
-        return std::nullopt;
-    }
-    const bool negative = text.front() == '-';
-    const std::string digits = negative ? text.substr(1) : text;
-    const bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
-    if (digits.empty() || digits.front() < '0' || digits.front() > '9') {
+    const std::optional<std::string_view> digits = unsigned_part(text, min < 0);
+    if (!digits || !plain_decimal(*digits, false)) {
         return std::nullopt;
     }
     errno = 0;
     char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
+    const long long v = std::strtoll(text.c_str(), &end, 10);
     if (end != text.c_str() + text.size() || errno == ERANGE || v < min || v > max) {
         return std::nullopt;
     }

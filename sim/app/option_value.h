@@ -1,5 +1,7 @@
-// The numbers that kmbdiag-sim's options take. The whole text is the number, and it lies within
-// what the card's model can hold; anything else is refused with one clear line, exit status 2.
+// The numbers that kmbdiag-sim's options take, read one way for every option: plain decimal,
+// as an engineer types them and as the help and the man page write them. No hexadecimal, no
+// exponent, no '+', no blanks, no infinity or "nan": a text that is not plainly a number in
+// range is refused with one clear line, exit status 2, rather than read as something else.
 #pragma once
 
 #include <cstdio>
@@ -8,13 +10,13 @@
 
 namespace kmb::sim {
 
-// A number as strtod reads it (a fraction, an exponent, 0x hexadecimal), but no leading blank or
-// '+', no infinity and no "nan". nullopt when `text` is no such number or lies outside [min, max].
-std::optional<double> real_in_range(const std::string& text, double min, double max);
+// Decimal digits with an optional fraction after a point ("0.5", ".5", "12."), a leading '-'
+// only when `min` is negative. nullopt when `text` is no such number or lies outside [min, max].
+std::optional<double> decimal_in_range(const std::string& text, double min, double max);
 
-// A whole number, decimal or 0x hexadecimal, with a leading '-' only when `min` is negative.
-// nullopt when `text` is no such number or lies outside [min, max].
-std::optional<long long> integer_in_range(const std::string& text, long long min, long long max);
+// Decimal digits, a leading '-' only when `min` is negative. nullopt when `text` is no such
+// number or lies outside [min, max].
+std::optional<long long> whole_in_range(const std::string& text, long long min, long long max);
 
 // Prints "kmbdiag-sim: invalid value 'TEXT' for OPTION: expected EXPECTED" on `err` and returns
 // 2, the exit status of a bad argument.

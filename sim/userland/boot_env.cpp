@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "sim/kernel/net/eth0.h"
 #include "sim/storage/atomic_file.h"
 
 namespace kmb::sim {
@@ -25,6 +26,23 @@ const std::vector<std::pair<std::string, std::string>>& new_card()
         {"ethaddr", "02:00:4b:4d:42:01"},
     };
     return vars;
+}
+
+// The card's Ethernet driver takes its MAC address from ethaddr: six hexadecimal pairs, an
+// address of one interface (not a group's) and not all zeros. Anything else would leave eth0
+// with an address the engineer never gave, so it is refused where it is set.
+bool usable_ethaddr(const std::string& value)
+{
+    const std::optional<MacAddress> mac = parse_mac(value);
+    if (!mac || ((*mac)[0] & 0x01) != 0) {
+        return false;
+    }
+    for (const uint8_t byte : *mac) {
+        if (byte != 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::size_t footprint(const std::string& name, const std::string& value) { return name.size() + 1 + value.size() + 1; }
@@ -133,13 +151,25 @@ std::size_t BootEnv::used() const
     return bytes;
 }
 
-const char* BootEnv::refusal(const std::string& name, const std::string& value) const
+const char* BootEnv::value_refusal(const std::string& name, const std::string& value)
 {
     if (name.empty() || name.find_first_of("=\n") != std::string::npos || name.find('\0') != std::string::npos) {
         return "has no name, or a name with '=' or a line end";
     }
     if (value.find('\n') != std::string::npos || value.find('\0') != std::string::npos) {
         return "has a line end in its value";
+    }
+    if (name == "ethaddr" && !usable_ethaddr(value)) {
+        return "is no address the card's Ethernet driver takes: six hexadecimal pairs such as 02:00:4b:4d:42:01, "
+               "neither multicast nor all zeros";
+    }
+    return nullptr;
+}
+
+const char* BootEnv::refusal(const std::string& name, const std::string& value) const
+{
+    if (const char* why = value_refusal(name, value)) {
+        return why;
     }
     std::size_t bytes = used() + footprint(name, value);
     if (const std::optional<std::string> old = get(name)) {

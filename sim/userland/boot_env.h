@@ -25,8 +25,12 @@ public:
     explicit BootEnv(std::filesystem::path file);
 
     std::optional<std::string> get(std::string_view name) const;
-    // Why `name`=`value` cannot be set (a bad name, a line end, no room left), or nullptr.
+    // Why `name`=`value` cannot be set (a bad name, a line end, no room left, a value the card
+    // cannot use), or nullptr.
     const char* refusal(const std::string& name, const std::string& value) const;
+    // The same, whatever the environment holds already: a bad name, a line end, or a value of
+    // a variable the card itself reads (ethaddr) that the card cannot use.
+    static const char* value_refusal(const std::string& name, const std::string& value);
     // Sets a variable; false, changing nothing, when refusal() has a reason.
     bool set(const std::string& name, const std::string& value);
     // Deletes a variable, as the boot loader's tool does for a name given without a value.

@@ -24,6 +24,29 @@ TEST(SimulatorCommandLine, AnUnknownFaultIsRefusedBeforeAnythingRuns)
     EXPECT_FALSE(std::filesystem::exists(state.path() / "card")) << "nothing may run before the refusal";
 }
 
+TEST(SimulatorCommandLine, AnythingBadOnTheLineIsRefusedBeforeAnythingRuns)
+{
+    const std::vector<std::string> lines[] = {
+        {"--env", "ethaddr=garbage"},
+        {"--env", "ethaddr=01:00:5e:00:00:01"},
+        {"--eth-ip", "255.255.255.255"},
+        {"--speed", "0x1p3"},
+        {"--help", "--bogus"},
+        {"--version", "stray"},
+    };
+    for (const std::vector<std::string>& line : lines) {
+        TempDir state;
+        std::vector<std::string> args = {"--state", (state.path() / "card").string()};
+        args.insert(args.end(), line.begin(), line.end());
+        const SimRun r = run_sim(args, "exit\n");
+        SCOPED_TRACE(::testing::PrintToString(line));
+        EXPECT_EQ(r.exit_status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("kmbdiag-sim: ", 0), 0u) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(state.path() / "card")) << "nothing may run before the refusal";
+    }
+}
+
 TEST(SimulatorState, TheSystemLogGoesWhereItIsAskedTo)
 {
     TempDir state;

@@ -44,6 +44,7 @@ TEST(BootEnv, SetUnsetAndWhatWouldBreakTheFile)
     env.set("", "x");
     env.set("a=b", "c");
     env.set("multi\nline", "x");
+    env.set("ethaddr", "02:00:4b:4d:42"); // eth0 takes its MAC address from it
     EXPECT_FALSE(env.set("huge", std::string(BootEnv::kCapacity, 'v'))) << "more than the sector holds";
     EXPECT_EQ(env.all(), expected);
     EXPECT_EQ(env.get("bootdelay"), "3");
@@ -112,6 +113,9 @@ TEST(BootEnv, ADamagedFileIsAnErrorNamingItNeverTheDefaults)
         {"a=1\n" + std::string(9000, 'x') + "=long\n", "larger than the card's environment of 8188 bytes"},
         {full, "larger than the card's environment"},
         {std::string("a=1\nb=\0\n", 9), "line 2, holds a NUL byte"},
+        // The driver would give eth0 an address nobody chose: the stored ethaddr is refused.
+        {"part#=KMB-P0001\nethaddr=garbage\n", "line 2, is no address the card's Ethernet driver takes"},
+        {"ethaddr=03:00:4b:4d:42:01\n", "line 1, is no address the card's Ethernet driver takes"},
     };
     test::TempDir dir;
     const std::filesystem::path file = dir.path() / "fw_env";

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The desk's Debian package as an engineer gets it: made by CPack from the build folder,
+# unpacked into a scratch root (no dpkg database, no root needed), and run from there. Checks
+# the package's name and architecture, that everything lies under /usr, that kmbdiag-sim,
+# the daemons, the man pages, the coverage report and the completion are in it, that the
+# installed program runs, and that the installed completion offers options and fault names.
+#
+#   desk_package.sh BUILD_DIR CPACK
+set -euo pipefail
+build=$1
+cpack=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB"; }
+debs=("$scratch"/out/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "one package expected, found: ${debs[*]}"
+deb=${debs[0]}
+
+[ "$(dpkg-deb -f "$deb" Package)" = kmbdiag-sim ] || fail "package name: $(dpkg-deb -f "$deb" Package)"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
+    fail "architecture: $(dpkg-deb -f "$deb" Architecture)"
+dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no Depends on the C library: $(dpkg-deb -f "$deb" Depends)"
+
+dpkg-deb -c "$deb" | awk '{print $6}' >"$scratch/contents"
+if grep -v -e '^\./$' -e '^\./usr/' "$scratch/contents"; then
+    fail "files outside /usr"
+fi
+for f in usr/bin/kmbdiag-sim usr/bin/kmb-agentd-sim usr/bin/kmb-seld-sim \
+    usr/share/man/man1/kmbdiag-sim.1.gz usr/share/man/man1/kmb-agentd-sim.1.gz \
+    usr/share/man/man1/kmb-seld-sim.1.gz usr/share/man/man8/kmbdiag.8.gz \
+    usr/share/doc/kmbdiag-sim/fault-coverage.md usr/share/bash-completion/completions/kmbdiag-sim; do
+    grep -qx "\./$f" "$scratch/contents" || fail "missing /$f"
+done
+grep -q 'usr/bin/kmbdiag$' "$scratch/contents" && fail "the card's program has no place on a desk"
+
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+version=$("$root/usr/bin/kmbdiag-sim" --version) || fail "kmbdiag-sim --version exits $?"
+[ "$version" = "kmbdiag-sim $(dpkg-deb -f "$deb" Version)" ] || fail "version: '$version'"
+
+# The man page describes every option and lists every fault the installed program knows.
+zcat "$root/usr/share/man/man1/kmbdiag-sim.1.gz" >"$scratch/page"
+"$root/usr/bin/kmbdiag-sim" --help | sed -n 's/^ *\(-[a-zA-Z], \)\{0,1\}--\([a-z-]*\) .*/\2/p' >"$scratch/options"
+[ -s "$scratch/options" ] || fail "no options in --help"
+while read -r option; do
+    grep -qF -- "\-\-${option//-/\\-}" "$scratch/page" || fail "kmbdiag-sim(1) lacks the option --$option"
+done <"$scratch/options"
+"$root/usr/bin/kmbdiag-sim" --list-faults | sed -n 's/^  \([a-z0-9-]*\) .*/\1/p' >"$scratch/faults"
+[ -s "$scratch/faults" ] || fail "no faults listed"
+while read -r fault; do
+    grep -qF ".B ${fault//-/\\-}" "$scratch/page" || fail "kmbdiag-sim(1) lacks the fault $fault"
+done <"$scratch/faults"
+
+# The completion, as bash-completion would load it, with the installed program on PATH.
+complete_words() {
+    PATH=$root/usr/bin:$PATH bash -c '
+        source "$1"; shift
+        COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+        _kmbdiag_sim
+        printf "%s\n" "${COMPREPLY[@]}"' _ "$root/usr/share/bash-completion/completions/kmbdiag-sim" "$@"
+}
+complete_words kmbdiag-sim --fa | grep -qx -- --fault || fail "completion of --fa"
+complete_words kmbdiag-sim --li | grep -qx -- --list-faults || fail "completion of --li"
+[ "$(complete_words kmbdiag-sim --fault counter-agent-pin7 | sort | tr '\n' ' ')" = \
+    "counter-agent-pin7-stuck-high counter-agent-pin7-stuck-low " ] || fail "completion of a fault name"
+complete_words kmbdiag-sim --fault=serial-r | grep -qx serial-ring || fail "completion of --fault=NAME"
+complete_words kmbdiag-sim --agent v | grep -qx valdor || fail "completion of --agent"
+[ -z "$(complete_words kmbdiag-sim --speed '')" ] || fail "a number offered a completion"
+echo "kmbdiag-sim package: ${deb##*/}"
