@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 namespace kmb::sim {
 
@@ -34,6 +35,14 @@ public:
     void on_write(std::function<void()> hook) { on_write_ = std::move(hook); }
     // Told every byte as it goes onto the line (the console log, the report's verdicts).
     void on_output(std::function<void(const char* data, size_t size)> hook) { on_output_ = std::move(hook); }
+    // The operator's answer at a prompt, as the terminal echoes it: told to the same hook,
+    // never sent on the line.
+    void typed(const char* text)
+    {
+        if (on_output_ && text != nullptr) {
+            on_output_(text, std::char_traits<char>::length(text));
+        }
+    }
 
     // Bytes still in the transmit buffer at the card's present time.
     int64_t backlog() const;
