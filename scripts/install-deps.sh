@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
-  packages=(g++ cmake make libgtest-dev libgmock-dev iproute2 iptables util-linux dpkg-dev file gzip)
+  packages=(g++ cmake make libgtest-dev libgmock-dev nlohmann-json3-dev iproute2 iptables util-linux dpkg-dev file gzip)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 # The sanitizer stage needs nothing more: g++ brings libasan and libubsan.
 # The real-kernel Ethernet tests need ip, tc (iproute2), nsenter and iptables; the package
 # tests need CPack's helpers dpkg-shlibdeps (dpkg-dev) and file, and gzip for the man pages.
-native_packages=(g++ cmake make libgtest-dev libgmock-dev iproute2 iptables util-linux dpkg-dev file gzip)
+native_packages=(g++ cmake make libgtest-dev libgmock-dev nlohmann-json3-dev iproute2 iptables util-linux dpkg-dev file gzip)
 ppc_packages=(g++-powerpc-linux-gnu qemu-user googletest)
 
 timings=()

@@ -8,6 +8,7 @@
 
 #include "menu/kmb_main.h"
 #include "sim/app/command_line.h"
+#include "sim/app/run_outputs.h"
 #include "sim/card/installed_card.h"
 #include "sim/console/console_line.h"
 #include "sim/core/config.h"
@@ -32,8 +33,10 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
+        kmb::sim::RunOutputs outputs(config); // the trace, waveform, report and console log asked for
         kmb::sim::InstalledCard installed(config, kmb::sim::InstalledCard::Lock::StateFolder);
         kmb::sim::Card& card = installed.card();
+        outputs.attach(card);
         kmb::sim::SimOs& os = installed.os();
         // The program prints to the card's console line, which paces it in card time.
         kmb::sim::ConsoleLine line(card.clock(), STDOUT_FILENO, config.console_baud);
@@ -43,6 +46,7 @@ int main(int argc, char** argv)
             stdout = line.stream();
             os.attach_console_line(&line);
             line.on_write([&os] { os.check_hang_up(); });
+            line.on_output([&](const char* data, size_t size) { outputs.console(card.clock().now_us(), data, size); });
         }
         os.watch_for_hang_up(true);
         const int result = kmb::sim::run_until_reset([&] { return kmb::kmb_main(argc, argv); });
@@ -52,7 +56,7 @@ int main(int argc, char** argv)
         if (const std::string left = card.network().leftovers(); !left.empty()) {
             std::fprintf(stderr, "kmbdiag-sim: the program left behind:\n%s", left.c_str());
         }
-        return result;
+        return outputs.finish(card, result, stderr) ? result : 2;
     } catch (const std::exception& e) {
         // The card could not be built from its state folder (held by another simulator, a
         // file where a folder belongs, a damaged environment, no space left): say so and end,

@@ -9,6 +9,7 @@
 
 #include "sim/app/nearest_names.h"
 #include "sim/app/option_value.h"
+#include "sim/app/run_options.h"
 #include "sim/userland/boot_env.h"
 
 namespace kmb::sim {
@@ -229,18 +230,27 @@ std::vector<std::string> fault_names()
 
 int apply_fault(const OptionUse& u)
 {
-    const std::optional<Fault> f = fault_by_name(u.value);
+    const std::optional<FaultRequest> request = split_fault_request(u.option, u.value, u.err);
+    if (!request) {
+        return kBadArgument;
+    }
+    const std::string& name = request->name;
+    const std::optional<Fault> f = fault_by_name(name);
     if (!f) {
         const std::vector<std::string> names = fault_names();
-        const std::vector<std::string> near = nearest_names(u.value, names);
+        const std::vector<std::string> near = nearest_names(name, names);
         if (near.empty()) {
-            std::fprintf(u.err, "%s: unknown fault '%s' (%s --list-faults lists them)\n", kProgram, u.value.c_str(),
+            std::fprintf(u.err, "%s: unknown fault '%s' (%s --list-faults lists them)\n", kProgram, name.c_str(),
                          kProgram);
         } else {
-            std::fprintf(u.err, "%s: unknown fault '%s' (did you mean %s?)\n", kProgram, u.value.c_str(),
+            std::fprintf(u.err, "%s: unknown fault '%s' (did you mean %s?)\n", kProgram, name.c_str(),
                          quoted_choice(near).c_str());
         }
         return kBadArgument;
+    }
+    if (request->window) {
+        u.config.timed_faults.push_back({*f, *request->window});
+        return kGoOn;
     }
     std::vector<Fault>& faults = u.config.faults;
     if (std::find(faults.begin(), faults.end(), *f) == faults.end()) {
@@ -276,12 +286,19 @@ constexpr OptionInfo kOptions[] = {
      "card seconds per wall second, 0 lets no wall time pass\n(0.001 to 1000000; default: 1)"},
     {apply_start_time, "start-time", '\0', "EPOCH",
      "the card clock at start, in seconds since 1970\n(up to 2147483647; default: now)"},
-    {apply_fault, "fault", '\0', "NAME", "switch on a fault of the card or fixture (repeatable)"},
+    {apply_fault, "fault", '\0', "NAME",
+     "switch on a fault of the card or fixture (repeatable);\nNAME@S from S card seconds on, NAME@S-T for [S, T)"},
     {apply_list_faults, "list-faults", '\0', nullptr, "print the catalogue of faults, by the test\nthat sees each, and exit"},
     {apply_env, "env", '\0', "NAME=VALUE", "set a boot loader variable before the start\n(repeatable)"},
     {apply_sigint_at, "sigint-at", '\0', "SECONDS", "deliver Ctrl-C this many card seconds after the start\n(repeatable)"},
     {apply_syslog, "syslog", '\0', "FILE", "file that receives the card's syslog\n(default: syslog in the state folder)"},
     {apply_temp, "temp", '\0', "C", "the temperature the card's sensor reads, -55 to 125\nin half degrees (default: 25)"},
+    {apply_temp_profile, "temp-profile", '\0', "FILE",
+     "the sensor's temperature over card time: lines of\nSECONDS DEGREES, linear between, held after the last\n(instead of --temp)"},
+    {apply_trace, "trace", '\0', "FILE", "write every request to the card, stamped with\ncard time, to FILE ('-': standard error)"},
+    {apply_vcd, "vcd", '\0', "FILE", "write the card's and the fixture's lines and the\nI2C bus as a Value Change Dump"},
+    {apply_report, "report", '\0', "FILE", "write the run as JSON when it ends: verdicts, lamps,\nfaults and when they fired"},
+    {apply_console_log, "console-log", '\0', "FILE", "keep what the operator's terminal showed"},
     {apply_eth_ip, "eth-ip", '\0', "A.B.C.D", "eth0's IPv4 address\n(default: 192.0.2.20)"},
     {apply_console_baud, "console-baud", '\0', "BITS", "the console line's speed in bit/s, 300 to 4000000\n(default: 115200)"},
     {apply_agent, "agent", '\0', "PLATFORM", "the host board's platform: tamber or valdor\n(default: tamber)"},

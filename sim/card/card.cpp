@@ -10,6 +10,7 @@
 
 #include "sim/core/card_reset.h"
 #include "sim/core/host_complaint.h"
+#include "sim/core/temperature_profile.h"
 #include "sim/core/text_file.h"
 #include "sim/core/wiring.h"
 #include "sim/kernel/i2c_dev_node.h"
@@ -21,11 +22,15 @@ namespace kmb::sim {
 
 namespace {
 
-Faults faults_of(const SimConfig& config)
+Faults faults_of(const SimConfig& config, const VirtualClock& clock, Trace& trace)
 {
     Faults faults;
+    faults.attach(&clock, &trace);
     for (Fault f : config.faults) {
         faults.enable(f);
+    }
+    for (const TimedFault& timed : config.timed_faults) {
+        faults.enable(timed.fault, timed.window);
     }
     return faults;
 }
@@ -52,7 +57,7 @@ std::filesystem::path syslog_path_of(const SimConfig& config)
 
 Card::Card(const SimConfig& config)
     : clock_(config.start_time, config.speed),
-      faults_(faults_of(config)),
+      faults_(faults_of(config, clock_, trace_)),
       fs_(std::filesystem::path(config.state_dir) / "fs"),
       env_(std::filesystem::path(config.state_dir) / "fw_env"),
       syslog_(syslog_path_of(config), clock_, !config.syslog_path.empty()),
@@ -72,8 +77,10 @@ Card::Card(const SimConfig& config)
       cpld_(std::filesystem::path(config.state_dir) / "cpld", faults_, config.cpld_reason),
       watchdog_(clock_, faults_, [this] { reset(kReasonWatchdog); }),
       reset_logic_(clock_, faults_, [this](uint8_t reason) { reset(reason); }),
-      counter_agent_file_(std::filesystem::path(config.state_dir) / "counter_agent")
+      counter_agent_file_(std::filesystem::path(config.state_dir) / "counter_agent"),
+      temperature_profile_(config.temperature_profile)
 {
+    trace_.set_clock(&clock_);
     // A daemon that starts on a card already up finds it as it is.
     if (!config.join_running) {
         power_on(config.env);
@@ -85,6 +92,39 @@ Card::Card(const SimConfig& config)
     load_modules();
     wire_memory();
     schedule_sigints(config.sigint_at);
+    trace_wires();
+    follow_temperature_profile();
+}
+
+void Card::follow_temperature_profile()
+{
+    if (temperature_profile_.empty()) {
+        return;
+    }
+    const int64_t now = clock_.now_us();
+    const int half_degrees = profile_half_degrees(temperature_profile_, now);
+    lm77_.set_temperature_half_degrees(half_degrees);
+    if (trace_.enabled()) {
+        char line[48];
+        std::snprintf(line, sizeof line, "temperature %d.%d", half_degrees / 2, (half_degrees % 2 != 0) ? 5 : 0);
+        if (half_degrees < 0 && half_degrees > -2) {
+            std::snprintf(line, sizeof line, "temperature -0.5");
+        }
+        trace_.note(line);
+    }
+    const int64_t next = profile_next_change_us(temperature_profile_, now);
+    if (next > now) {
+        clock_.after(next - now, [this] { follow_temperature_profile(); }, true);
+    }
+}
+
+void Card::trace_wires()
+{
+    fixture_.set_trace(&trace_);
+    interrupts_.set_trace(&trace_);
+    agent_driver_.set_trace(&trace_);
+    trace_.wire(Wire::WatchdogFed, 1);
+    trace_.wire(Wire::CardResetN, 1);
 }
 
 void Card::power_on(const std::vector<std::pair<std::string, std::string>>& env)
@@ -177,7 +217,10 @@ void Card::restore_fixture()
 
 void Card::load_modules()
 {
-    modules_.load(kWatchdogModule, [this] { watchdog_.module_unloaded(); });
+    modules_.load(kWatchdogModule, [this] {
+        trace_.wire(Wire::WatchdogFed, 0);
+        watchdog_.module_unloaded();
+    });
     shell_.set_modules(&modules_);
 }
 
@@ -237,6 +280,12 @@ void Card::reset(uint8_t reason)
                                   std::string(std::strerror(errno)));
     }
     keep_counter_agent();
+    if (trace_.enabled()) {
+        char line[32];
+        std::snprintf(line, sizeof line, "card reset 0x%02x", reason);
+        trace_.note(line);
+    }
+    trace_.wire(Wire::CardResetN, 0);
     clock_.halt();
 }
 

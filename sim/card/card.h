@@ -123,10 +123,15 @@ private:
     // The Ctrl-Cs of --sigint-at, at these card seconds after the start.
     void schedule_sigints(const std::vector<double>& card_seconds);
     void keep_counter_agent();
+    // The LM77's die follows --temp-profile: set now, and again each time it reaches another
+    // half degree. The environment never pulls the card's clock.
+    void follow_temperature_profile();
+    // The trace hears of the lines from here on, and of where they stand now.
+    void trace_wires();
 
     VirtualClock clock_;
-    Faults faults_;
     Trace trace_;
+    Faults faults_;
     CardFs fs_;
     BootEnv env_;
     SysLogSink syslog_;
@@ -153,6 +158,7 @@ private:
     SocketOpener socket_opener_;
     std::string login_name_ = "root";
     int sigints_pending_ = 0;
+    std::vector<TemperaturePoint> temperature_profile_;
 };
 
 } // namespace kmb::sim

@@ -40,10 +40,12 @@ Fixture::Fixture(I2cBus& bus, Faults& faults) : faults_(faults), reset_lines_(kR
     if (faults_.enabled(Fault::CounterAgentOutputBit0Stuck)) {
         counter_agent_.set_output_stuck_high(0x01);
         counter_agent_.set_stuck_shown([this] { faults_.act(Fault::CounterAgentOutputBit0Stuck); });
+        counter_agent_.set_stuck_while([this] { return faults_.active(Fault::CounterAgentOutputBit0Stuck); });
     }
 
     if (faults_.enabled(Fault::IoxPolarityBit0Stuck)) {
         io_expander_.set_polarity_stuck_high(0x01, [this] { faults_.act(Fault::IoxPolarityBit0Stuck); });
+        io_expander_.set_stuck_while([this] { return faults_.active(Fault::IoxPolarityBit0Stuck); });
     }
 
     // A dead or missing port is the bus's fault layer's business, not the chip's.
@@ -83,6 +85,7 @@ void Fixture::expander_outputs_changed(uint8_t driven, uint8_t levels)
             agent_line_changed_(kAgentIirqLine, iirq_high);
         }
     }
+    trace_wires();
 }
 
 uint8_t Fixture::counter_agent_pin_levels(uint8_t driven, uint8_t levels)
@@ -93,8 +96,8 @@ uint8_t Fixture::counter_agent_pin_levels(uint8_t driven, uint8_t levels)
     if ((pins & kLoopPin) != 0 && faults_.act(Fault::CounterAgentPin7StuckLow)) {
         pins = static_cast<uint8_t>(pins & ~kLoopPin); // shorted to ground
     }
-    if ((pins & kLoopPin) == 0 && faults_.enabled(Fault::CounterAgentPin7StuckHigh) &&
-        !faults_.enabled(Fault::CounterAgentPin7StuckLow)) {
+    if ((pins & kLoopPin) == 0 && faults_.active(Fault::CounterAgentPin7StuckHigh) &&
+        !faults_.active(Fault::CounterAgentPin7StuckLow)) {
         faults_.act(Fault::CounterAgentPin7StuckHigh);
         pins = static_cast<uint8_t>(pins | kLoopPin); // shorted to the supply
     }
@@ -107,12 +110,45 @@ void Fixture::counter_agent_outputs_changed(uint8_t driven, uint8_t levels)
     // a while, so a low that lasts from one register write to the next resets nothing. It
     // belongs here, timed from this change of level.
     const auto lines = static_cast<uint8_t>(pulled_up(driven, levels) & kResetLines);
+    trace_wires();
     if (lines != reset_lines_) {
         reset_lines_ = lines;
         if (reset_lines_changed_) {
             reset_lines_changed_(lines);
         }
     }
+}
+
+uint8_t Fixture::counter_agent_pins_seen() const
+{
+    const auto driven = static_cast<uint8_t>(~counter_agent_.read_register(REG_CONFIG));
+    uint8_t pins = pulled_up(driven, static_cast<uint8_t>(counter_agent_.read_register(REG_OUTPUT) & driven));
+    if (faults_.active(Fault::CounterAgentPin7StuckLow)) {
+        pins = static_cast<uint8_t>(pins & ~kLoopPin);
+    } else if (faults_.active(Fault::CounterAgentPin7StuckHigh)) {
+        pins = static_cast<uint8_t>(pins | kLoopPin);
+    }
+    return pins;
+}
+
+void Fixture::set_trace(Trace* trace)
+{
+    trace_ = trace;
+    trace_wires();
+}
+
+void Fixture::trace_wires()
+{
+    if (trace_ == nullptr) {
+        return;
+    }
+    trace_->wire(Wire::FailLamp, fail_lamp() ? 1 : 0);
+    trace_->wire(Wire::PassLamp, pass_lamp() ? 1 : 0);
+    trace_->wire(Wire::IoxPins, io_expander_.pins());
+    const uint8_t counter_agent_pins = counter_agent_pins_seen();
+    trace_->wire(Wire::CounterAgentPins, counter_agent_pins);
+    trace_->wire(Wire::ResetPrimaryN, (counter_agent_pins & kResetPrimaryPin) != 0 ? 1 : 0);
+    trace_->wire(Wire::ResetSecondaryN, (counter_agent_pins & kResetSecondaryPin) != 0 ? 1 : 0);
 }
 
 void Fixture::restore_counter_agent(const Pca9557::Registers& registers)

@@ -8,6 +8,7 @@
 #include "sim/chips/i2c_bus.h"
 #include "sim/chips/pca9557.h"
 #include "sim/core/faults.h"
+#include "sim/core/trace.h"
 
 namespace kmb::sim {
 
@@ -38,10 +39,18 @@ public:
     // The counter agent belongs to the fixture and keeps its registers while the card is off.
     void restore_counter_agent(const Pca9557::Registers& registers);
 
+    // The lamps and both ports' pins go to `trace` as they change; told now what they are.
+    void set_trace(Trace* trace);
+
+
 private:
     void expander_outputs_changed(uint8_t driven, uint8_t levels);
     void counter_agent_outputs_changed(uint8_t driven, uint8_t levels);
     uint8_t counter_agent_pin_levels(uint8_t driven, uint8_t levels);
+    // What the counter agent's pins are at, for the trace: the shorts that are on now, with
+    // nothing marked as met (looking at a pin is not the diagnostic meeting the fault).
+    uint8_t counter_agent_pins_seen() const;
+    void trace_wires();
 
     Faults& faults_;
     Pca9557 io_expander_;
@@ -51,6 +60,7 @@ private:
     bool iirq_high_ = true;
     uint8_t reset_lines_;
     std::function<void(uint8_t lines)> reset_lines_changed_;
+    Trace* trace_ = nullptr;
 };
 
 } // namespace kmb::sim

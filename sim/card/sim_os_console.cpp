@@ -62,6 +62,9 @@ char* SimOs::read_line(char* buf, int size)
     }
     const auto started = std::chrono::steady_clock::now();
     char* line = console_.read_line(buf, size);
+    if (console_line_ != nullptr) {
+        console_line_->typed(line); // the terminal's echo, for the console log
+    }
     const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
     card_.clock().console_waited(waited.count());
     card_.throw_if_reset();

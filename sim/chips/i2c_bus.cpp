@@ -58,25 +58,24 @@ void note_transfer(Trace& trace, uint16_t address, char direction, const uint8_t
 
 bool I2cBus::write(uint16_t address, const uint8_t* data, std::size_t count)
 {
-    I2cDevice* slave = at(address);
-    if (slave != nullptr && faults_ != nullptr && !faults_->passes(address, false)) {
-        slave = nullptr;
-    }
-    spend_bus_time(slave != nullptr ? count : 0);
-    const bool acked = slave != nullptr && slave->i2c_write(data, count);
-    note_transfer(trace_, address, 'w', data, count, acked);
-    return acked;
+    return transfer(address, false, const_cast<uint8_t*>(data), count);
 }
 
-bool I2cBus::read(uint16_t address, uint8_t* data, std::size_t count)
+bool I2cBus::read(uint16_t address, uint8_t* data, std::size_t count) { return transfer(address, true, data, count); }
+
+bool I2cBus::transfer(uint16_t address, bool reading, uint8_t* data, std::size_t count)
 {
     I2cDevice* slave = at(address);
-    if (slave != nullptr && faults_ != nullptr && !faults_->passes(address, true)) {
+    if (slave != nullptr && faults_ != nullptr && !faults_->passes(address, reading)) {
         slave = nullptr;
     }
+    const int64_t start_us = clock_.now_us();
     spend_bus_time(slave != nullptr ? count : 0);
-    const bool acked = slave != nullptr && slave->i2c_read(data, count);
-    note_transfer(trace_, address, 'r', data, count, acked);
+    const bool acked = slave != nullptr && (reading ? slave->i2c_read(data, count) : slave->i2c_write(data, count));
+    if (trace_.enabled()) {
+        note_transfer(trace_, address, reading ? 'r' : 'w', data, count, acked);
+        trace_.i2c(I2cTransfer{start_us, address, reading, slave != nullptr, acked, data, slave != nullptr ? count : 0});
+    }
     return acked;
 }
 

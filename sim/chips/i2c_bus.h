@@ -41,6 +41,8 @@ public:
 private:
     I2cDevice* at(uint16_t address) const;
     void spend_bus_time(std::size_t bytes);
+    // A write only reads `data`.
+    bool transfer(uint16_t address, bool reading, uint8_t* data, std::size_t count);
 
     VirtualClock& clock_;
     Trace& trace_;

@@ -63,7 +63,7 @@ void Pca9557::write_register(uint8_t reg, uint8_t value)
         break;
     }
     const uint8_t drive_after = static_cast<uint8_t>(latch() & driven());
-    if (stuck_shown_ && (output_stuck_high_ & static_cast<uint8_t>(~output_) & driven()) != 0) {
+    if (stuck_shown_ && (output_stuck() & static_cast<uint8_t>(~output_) & driven()) != 0) {
         stuck_shown_(); // a pin drives high that was written low
     }
     if (outputs_changed_ && (driven() != driven_before || drive_after != drive_before)) {
@@ -89,12 +89,12 @@ bool Pca9557::i2c_read(uint8_t* data, std::size_t count)
     for (std::size_t i = 0; i < count; ++i) {
         data[i] = register_for(pointer_, latch());
         // Only a stuck bit over a written 0 can change what the bus sees.
-        const bool may_show = (output_stuck_high_ & static_cast<uint8_t>(~output_)) != 0 &&
+        const bool may_show = (output_stuck() & static_cast<uint8_t>(~output_)) != 0 &&
                               (pointer_ == REG_OUTPUT || pointer_ == REG_INPUT);
         if (stuck_shown_ && may_show && data[i] != register_for(pointer_, output_)) {
             stuck_shown_();
         }
-        if (polarity_stuck_shown_ && pointer_ == REG_POLARITY && (polarity_stuck_high_ & ~polarity_) != 0) {
+        if (polarity_stuck_shown_ && pointer_ == REG_POLARITY && (polarity_stuck() & ~polarity_) != 0) {
             polarity_stuck_shown_();
         }
     }

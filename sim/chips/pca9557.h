@@ -29,6 +29,8 @@ public:
     // A latch bit stuck at 1 whatever is written (a damaged output stage).
     void set_output_stuck_high(uint8_t mask) { output_stuck_high_ = mask; }
     void set_stuck_shown(StuckShown fn) { stuck_shown_ = std::move(fn); }
+    // Whether the stuck bits stick at the moment (a fault that comes and goes); always without it.
+    void set_stuck_while(std::function<bool()> now) { stuck_while_ = std::move(now); }
     // A polarity bit stuck at 1 whatever is written; `shown` is told when the bus reads it
     // over a written 0.
     void set_polarity_stuck_high(uint8_t mask, StuckShown shown)
@@ -61,9 +63,12 @@ public:
 
 private:
     void write_register(uint8_t reg, uint8_t value);
-    uint8_t latch() const { return static_cast<uint8_t>(output_ | output_stuck_high_); }
+    uint8_t output_stuck() const { return sticks() ? output_stuck_high_ : 0; }
+    uint8_t polarity_stuck() const { return sticks() ? polarity_stuck_high_ : 0; }
+    bool sticks() const { return !stuck_while_ || stuck_while_(); }
+    uint8_t latch() const { return static_cast<uint8_t>(output_ | output_stuck()); }
     uint8_t driven() const { return static_cast<uint8_t>(~config_); }
-    uint8_t polarity() const { return static_cast<uint8_t>(polarity_ | polarity_stuck_high_); }
+    uint8_t polarity() const { return static_cast<uint8_t>(polarity_ | polarity_stuck()); }
     uint8_t pins_for(uint8_t latch) const;
     uint8_t register_for(uint8_t reg, uint8_t latch) const;
 
@@ -77,6 +82,7 @@ private:
     PinLevels pin_levels_;
     OutputsChanged outputs_changed_;
     StuckShown stuck_shown_;
+    std::function<bool()> stuck_while_;
 };
 
 } // namespace kmb::sim

@@ -16,16 +16,27 @@ constexpr uint64_t kDroppedByte = 300;
 
 int SerialLoopback::status_inputs(int outputs)
 {
+    return inputs_for(outputs, [this](Fault f) { return faults_.act(f); });
+}
+
+int SerialLoopback::status_levels(int outputs) const
+{
+    return inputs_for(outputs, [this](Fault f) { return faults_.active(f); });
+}
+
+template <typename On>
+int SerialLoopback::inputs_for(int outputs, On on)
+{
     int inputs = 0;
     // The fault acts only when a line is driven: with both outputs low a missing plug and a
     // present one read the same.
-    const bool plugged = !((outputs & (TIOCM_DTR | TIOCM_RTS)) != 0 && faults_.act(Fault::SerialNoLoopback));
+    const bool plugged = !((outputs & (TIOCM_DTR | TIOCM_RTS)) != 0 && on(Fault::SerialNoLoopback));
     if (plugged) {
         for (const wiring::SerialLineLoop& loop : wiring::kSerialLineLoops) {
             if ((outputs & loop.output) == 0) {
                 continue;
             }
-            if (loop.output == TIOCM_DTR && faults_.act(Fault::SerialRtsCtsOnly)) {
+            if (loop.output == TIOCM_DTR && on(Fault::SerialRtsCtsOnly)) {
                 continue;
             }
             inputs |= loop.inputs;
@@ -33,10 +44,10 @@ int SerialLoopback::status_inputs(int outputs)
     }
     // Two bridged input pins read as one: whichever is driven pulls the other along.
     const int bridged = TIOCM_CTS | TIOCM_DSR;
-    if ((inputs & bridged) != 0 && (inputs & bridged) != bridged && faults_.act(Fault::SerialCtsDsrBridged)) {
+    if ((inputs & bridged) != 0 && (inputs & bridged) != bridged && on(Fault::SerialCtsDsrBridged)) {
         inputs |= bridged;
     }
-    if (faults_.act(Fault::SerialRing)) {
+    if (on(Fault::SerialRing)) {
         inputs |= TIOCM_RNG;
     }
     return inputs;

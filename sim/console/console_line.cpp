@@ -74,6 +74,9 @@ void ConsoleLine::send(const char* data, size_t size)
         }
         const size_t take = std::min(room, size);
         backlog_ += static_cast<double>(take);
+        if (on_output_) {
+            on_output_(data, take);
+        }
         forward(data, take);
         data += take;
         size -= take;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 namespace kmb::sim {
 
@@ -32,6 +33,16 @@ public:
 
     // Called after each write that reached the line (the hang-up watch).
     void on_write(std::function<void()> hook) { on_write_ = std::move(hook); }
+    // Told every byte as it goes onto the line (the console log, the report's verdicts).
+    void on_output(std::function<void(const char* data, size_t size)> hook) { on_output_ = std::move(hook); }
+    // The operator's answer at a prompt, as the terminal echoes it: told to the same hook,
+    // never sent on the line.
+    void typed(const char* text)
+    {
+        if (on_output_ && text != nullptr) {
+            on_output_(text, std::char_traits<char>::length(text));
+        }
+    }
 
     // Bytes still in the transmit buffer at the card's present time.
     int64_t backlog() const;
@@ -49,6 +60,7 @@ private:
     int64_t since_us_ = 0;
     FILE* stream_ = nullptr;
     std::function<void()> on_write_;
+    std::function<void(const char* data, size_t size)> on_output_;
 };
 
 } // namespace kmb::sim

@@ -1,6 +1,9 @@
 #include "sim/core/faults.h"
 
 #include <algorithm>
+
+#include "sim/core/clock.h"
+#include "sim/core/trace.h"
 #include <vector>
 
 namespace kmb::sim {
@@ -121,6 +124,37 @@ std::size_t edit_distance(std::string_view a, std::string_view b)
 }
 
 } // namespace
+
+void Faults::enable(Fault fault, FaultWindow window)
+{
+    if (window.to_us <= window.from_us) {
+        return; // an empty window: never on
+    }
+    on_[index(fault)] = true;
+    windows_[index(fault)].push_back(window);
+}
+
+bool Faults::active(Fault fault) const
+{
+    const int64_t now = clock_ != nullptr ? clock_->now_us() : 0;
+    for (const FaultWindow& w : windows_[index(fault)]) {
+        if (now >= w.from_us && now < w.to_us) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Faults::took_effect(Fault fault)
+{
+    int64_t& first = first_fired_us_[index(fault)];
+    if (first < 0) {
+        first = clock_ != nullptr ? clock_->now_us() : 0;
+    }
+    if (trace_ != nullptr && trace_->enabled()) {
+        trace_->note(std::string("fault ") + fault_info(fault).name);
+    }
+}
 
 std::span<const FaultInfo> fault_catalogue() { return kCatalogue; }
 

@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kmb::sim {
 
@@ -85,26 +87,64 @@ std::optional<Fault> fault_by_name(std::string_view name);
 // The catalogue name closest to `name` (edit distance), for the operator's error message.
 std::string nearest_fault_name(std::string_view name);
 
+// When a fault is on, in card time since the diagnostic started: [from_us, to_us).
+struct FaultWindow {
+    static constexpr int64_t kForever = INT64_MAX;
+    int64_t from_us = 0;
+    int64_t to_us = kForever;
+};
+
+class VirtualClock;
+class Trace;
+
 class Faults {
 public:
-    void enable(Fault fault) { on_[index(fault)] = true; }
+    // On for the whole run.
+    void enable(Fault fault) { enable(fault, FaultWindow{}); }
+    // On for a window of card time, as an intermittent fault comes and goes; a fault may have
+    // several.
+    void enable(Fault fault, FaultWindow window);
+    // Asked for at some time of the run: a model sets up what the fault needs.
     bool enabled(Fault fault) const { return on_[index(fault)]; }
-    // True when the fault is on; the model is about to act on it.
+    // On at the card time now. Asks nothing of the model and marks nothing.
+    bool active(Fault fault) const;
+    // True when the fault is on now; the model is about to act on it. The first time is kept
+    // and every time is traced.
     bool act(Fault fault)
     {
-        if (!on_[index(fault)]) {
+        if (!on_[index(fault)] || !active(fault)) {
             return false;
         }
-        fired_[index(fault)] = true;
+        took_effect(fault);
         return true;
     }
-    bool fired(Fault fault) const { return fired_[index(fault)]; }
+    bool fired(Fault fault) const { return first_fired_us_[index(fault)] >= 0; }
+    // The card time it first took effect, or -1.
+    int64_t first_fired_us(Fault fault) const { return first_fired_us_[index(fault)]; }
+    const std::vector<FaultWindow>& windows(Fault fault) const { return windows_[index(fault)]; }
+
+    // The card's clock tells the time of day for the windows, and the trace hears of every
+    // time a fault takes effect. Without a clock it is always 0.
+    void attach(const VirtualClock* clock, Trace* trace)
+    {
+        clock_ = clock;
+        trace_ = trace;
+    }
 
 private:
     static constexpr std::size_t kCount = static_cast<std::size_t>(Fault::Count_);
     static std::size_t index(Fault fault) { return static_cast<std::size_t>(fault); }
+    void took_effect(Fault fault);
+
     std::array<bool, kCount> on_{};
-    std::array<bool, kCount> fired_{};
+    std::array<std::vector<FaultWindow>, kCount> windows_{};
+    std::array<int64_t, kCount> first_fired_us_ = [] {
+        std::array<int64_t, kCount> a{};
+        a.fill(-1);
+        return a;
+    }();
+    const VirtualClock* clock_ = nullptr;
+    Trace* trace_ = nullptr;
 };
 
 } // namespace kmb::sim

@@ -35,8 +35,7 @@ I2cFaultLayer::I2cFaultLayer(Faults& faults, std::vector<BusFault> rules) : faul
 bool I2cFaultLayer::acknowledges(uint16_t address)
 {
     for (const BusFault& rule : rules_) {
-        if (rule.address == address && rule.kind == BusFault::Absent) {
-            faults_.act(rule.fault);
+        if (rule.address == address && rule.kind == BusFault::Absent && faults_.act(rule.fault)) {
             return false;
         }
     }
@@ -53,8 +52,8 @@ bool I2cFaultLayer::passes(uint16_t address, bool reading)
         const bool refused = rule.kind == BusFault::Absent || rule.kind == BusFault::RefusesAll ||
                              (rule.kind == BusFault::RefusesReads && reading) ||
                              (rule.kind == BusFault::RefusesWrites && !reading);
-        if (refused) {
-            faults_.act(rule.fault);
+        // Outside its window of card time the fault does not act and the transfer passes.
+        if (refused && faults_.act(rule.fault)) {
             refused_[i] += rule.refusals > 0 ? 1 : 0; // a rule for always counts nothing
             return false;
         }

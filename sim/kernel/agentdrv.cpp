@@ -1,6 +1,7 @@
 #include "sim/kernel/agentdrv.h"
 
 #include <cerrno>
+#include <cstdio>
 
 namespace kmb::sim {
 
@@ -39,6 +40,28 @@ std::unique_ptr<OpenFile> AgentDriver::open(const std::string& path)
 }
 
 int AgentDriver::handle(unsigned long request, unsigned long arg)
+{
+    const int result = serve(request, arg);
+    if (trace_ != nullptr && trace_->enabled()) {
+        const int error = errno;
+        char line[96];
+        // Arming and disarming name a line; the status and the driver's own request take none.
+        const bool names_line = request == kArm || request == kDisarm;
+        const int n = names_line ? std::snprintf(line, sizeof line, "agentdrv %lu %lu = ", request, arg)
+                                 : std::snprintf(line, sizeof line, "agentdrv %lu = ", request);
+        const auto used = static_cast<std::size_t>(n);
+        if (result < 0) {
+            std::snprintf(line + used, sizeof line - used, "-1 %s", error == EIO ? "EIO" : error == EINVAL ? "EINVAL" : "?");
+        } else {
+            std::snprintf(line + used, sizeof line - used, request == kStatus ? "0x%02x" : "%d", result);
+        }
+        trace_->note(line);
+        errno = error;
+    }
+    return result;
+}
+
+int AgentDriver::serve(unsigned long request, unsigned long arg)
 {
     if (request > kRequest3) {
         return refuse(EINVAL);

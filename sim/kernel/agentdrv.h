@@ -8,6 +8,7 @@
 
 #include "sim/core/faults.h"
 #include "sim/core/open_file.h"
+#include "sim/core/trace.h"
 #include "sim/kernel/interrupts.h"
 
 namespace kmb::sim {
@@ -23,13 +24,18 @@ public:
     bool armed(int line) const { return lines_.armed(line); }
 
     int handle(unsigned long request, unsigned long arg);
+    // Every request and its result go to `trace`: "agentdrv 0 25 = 0", "agentdrv 2 = -1 EIO".
+    void set_trace(Trace* trace) { trace_ = trace; }
 
     // The host agent's interrupt request (its event FIFO holds data), which the status word
     // shows as bit 0x40.
     void set_agent_request(std::function<bool()> asserted) { agent_request_ = std::move(asserted); }
 
 private:
+    int serve(unsigned long request, unsigned long arg);
+
     InterruptLines& lines_;
+    Trace* trace_ = nullptr;
     Faults& faults_;
     int requests_[4] = {};
     std::function<bool()> agent_request_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace kmb::sim {
 
@@ -132,7 +133,47 @@ int I2cDevNode::smbus(unsigned long arg)
         }
         break;
     }
+    if (trace_.enabled()) {
+        note_smbus(address, size, reading, command, data, acked);
+    }
     return acked ? 0 : fail(kNack);
+}
+
+// One line for the whole SMBus transfer, with its register: "smbus /dev/i2c/0 0x48 read word
+// reg 0x00 = 0x1901", "smbus /dev/i2c/0 0x18 write byte-data reg 0x03 0xf0 = nack".
+void I2cDevNode::note_smbus(uint16_t address, uint32_t size, bool reading, uint8_t command,
+                            const i2c_smbus_data* data, bool acked)
+{
+    auto hex = [](unsigned value, int digits) {
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%0*x", digits, value & 0xffffu);
+        return std::string(text);
+    };
+    std::string line = "smbus " + path() + " " + hex(address, 2) + (reading ? " read " : " write ");
+    switch (size) {
+    case I2C_SMBUS_QUICK:
+        line += "quick";
+        break;
+    case I2C_SMBUS_BYTE:
+        line += reading ? "byte" : "byte " + hex(command, 2);
+        break;
+    case I2C_SMBUS_BYTE_DATA:
+        line += "byte-data reg " + hex(command, 2) + (reading ? "" : " " + hex(data->byte, 2));
+        break;
+    default:
+        line += "word reg " + hex(command, 2) + (reading ? "" : " " + hex(data->word, 4));
+        break;
+    }
+    if (!acked) {
+        line += " = nack";
+    } else if (reading && size == I2C_SMBUS_WORD_DATA) {
+        line += " = " + hex(data->word, 4);
+    } else if (reading && size != I2C_SMBUS_QUICK) {
+        line += " = " + hex(data->byte, 2);
+    } else {
+        line += " = ok";
+    }
+    trace_.note(std::move(line));
 }
 
 int I2cDevNode::ioctl(unsigned long request, unsigned long arg)

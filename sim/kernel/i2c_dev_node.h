@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <linux/i2c.h>
 
 #include "sim/chips/i2c_bus.h"
 #include "sim/core/open_file.h"
@@ -25,6 +26,8 @@ private:
     int bind_slave(unsigned long address);
     int smbus(unsigned long arg);
     uint16_t target() const;
+    void note_smbus(uint16_t address, uint32_t size, bool reading, uint8_t command, const i2c_smbus_data* data,
+                    bool acked);
 
     I2cBus& bus_;
     Trace& trace_;

@@ -14,15 +14,16 @@ namespace {
 struct LineInfo {
     int line;
     const char* name;
+    Wire wire;
     std::optional<Fault> stuck; // shorted to ground: asserted whatever the source does
     std::optional<Fault> open;  // broken: the controller never sees the source
 };
 
 const LineInfo kLineInfo[] = {
-    {wiring::kAgentIrqLine, "agent_irq", Fault::AgentIrqStuckLow, Fault::AgentIrqOpen},
-    {wiring::kAgentIirqLine, "agent_iirq", Fault::AgentIirqStuckLow, Fault::AgentIirqOpen},
-    {wiring::kLm77IntLine, "lm77_int", Fault::Lm77IntStuck, Fault::Lm77IntOpen},
-    {wiring::kLm77CritLine, "lm77_crit", Fault::Lm77CritStuck, Fault::Lm77CritOpen},
+    {wiring::kAgentIrqLine, "agent_irq", Wire::AgentIrqN, Fault::AgentIrqStuckLow, Fault::AgentIrqOpen},
+    {wiring::kAgentIirqLine, "agent_iirq", Wire::AgentIirqN, Fault::AgentIirqStuckLow, Fault::AgentIirqOpen},
+    {wiring::kLm77IntLine, "lm77_int", Wire::Lm77IntN, Fault::Lm77IntStuck, Fault::Lm77IntOpen},
+    {wiring::kLm77CritLine, "lm77_crit", Wire::Lm77TCritAN, Fault::Lm77CritStuck, Fault::Lm77CritOpen},
 };
 
 const LineInfo* info_of(int line)
@@ -53,14 +54,14 @@ bool InterruptLines::asserted(int line)
         return false;
     }
     const LineInfo* info = info_of(line);
-    if (info != nullptr && info->stuck && faults_.enabled(*info->stuck)) {
+    if (info != nullptr && info->stuck && faults_.active(*info->stuck)) {
         // The short shows only where it changes what the controller sees.
         if (!source_[line]) {
             faults_.act(*info->stuck);
         }
         return true;
     }
-    if (info != nullptr && info->open && faults_.enabled(*info->open)) {
+    if (info != nullptr && info->open && faults_.active(*info->open)) {
         if (source_[line]) {
             faults_.act(*info->open);
         }
@@ -74,6 +75,31 @@ void InterruptLines::take_if_due(int line)
     if (armed_[line] && asserted(line)) {
         ++count_[line];
         armed_[line] = false;
+        if (trace_ != nullptr && trace_->enabled()) {
+            trace_->note("irq " + std::to_string(line) + " taken " + std::to_string(count_[line]));
+        }
+    }
+}
+
+void InterruptLines::set_trace(Trace* trace)
+{
+    trace_ = trace;
+    trace_levels();
+}
+
+void InterruptLines::trace_levels()
+{
+    if (trace_ == nullptr) {
+        return;
+    }
+    for (const LineInfo& info : kLineInfo) {
+        bool low = source_[info.line];
+        if (info.stuck && faults_.active(*info.stuck)) {
+            low = true;
+        } else if (info.open && faults_.active(*info.open)) {
+            low = false;
+        }
+        trace_->wire(info.wire, low ? 0 : 1);
     }
 }
 
@@ -83,6 +109,7 @@ void InterruptLines::set_source(int line, bool asserted)
         return;
     }
     source_[line] = asserted;
+    trace_levels();
     if (asserted) {
         take_if_due(line);
     }

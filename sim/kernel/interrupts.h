@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sim/core/faults.h"
+#include "sim/core/trace.h"
 
 namespace kmb::sim {
 
@@ -33,10 +34,16 @@ public:
 
     static constexpr int kLines = 32; // what the agent driver accepts
 
+    // Every interrupt taken, and the level of each line with a source, go to `trace`.
+    void set_trace(Trace* trace);
+
 private:
     void take_if_due(int line);
+    // The lines' levels at the controller as the wiring's faults now leave them, marking none.
+    void trace_levels();
 
     Faults& faults_;
+    Trace* trace_ = nullptr;
     std::array<bool, kLines> source_{};
     std::array<bool, kLines> armed_{};
     std::array<uint32_t, kLines> count_{};

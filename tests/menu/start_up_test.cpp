@@ -42,7 +42,8 @@ TEST(StartUp, RunsItsStepsInOrder)
         // 4. the CPLD's reset reason; 5. the reset tests' markers, watchdog first
         "open /dev/mem", "open /mnt/logs/diagwd", "open /mnt/logs/diagpri", "open /mnt/logs/diagsec",
         // 8. the fail lamp
-        "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x18", "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 3a",
+        "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x18", "i2c 0x18 w 01", "i2c 0x18 r 38",
+        "wire fixture.lamp_fail 1", "i2c 0x18 w 01 3a",
         // 9. the LM77: configuration and limits, then the temperature and limits read back
         "open /dev/i2c/0", "ioctl /dev/i2c/0 0x0706 0x48", "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 01 12",
         "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 02 00 20", "ioctl /dev/i2c/0 0x0720", "i2c 0x48 w 03 04 10",
@@ -57,7 +58,10 @@ TEST(StartUp, RunsItsStepsInOrder)
     };
     std::vector<std::string> seen;
     for (const std::string& line : card.trace()) {
-        seen.push_back(line);
+        // The SMBus summaries repeat the transfers; the expander's pins follow its writes.
+        if (line.rfind("smbus ", 0) != 0 && line.rfind("wire fixture.iox.", 0) != 0) {
+            seen.push_back(line);
+        }
     }
     EXPECT_EQ(seen, expected);
     EXPECT_TRUE(card.card().fixture().fail_lamp());

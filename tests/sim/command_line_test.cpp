@@ -287,7 +287,7 @@ TEST(CommandLine, LongOptionsByAnyUniqueBeginningAndShortHelpAndVersion)
               "kmbdiag-sim: option '--st' is ambiguous; possibilities: '--state' '--start-time'\n"
               "Try 'kmbdiag-sim --help' for more information.\n");
     const Parsed q = parse({"--spe=0", "--start", "5", "--fa", "no-fixture", "--sig=2", "--sys", "/log",
-                            "--eth=10.0.0.7", "--console-b", "9600", "--ag", "valdor", "--ra", "8", "--cp", "0x80", "--te",
+                            "--eth=10.0.0.7", "--console-b", "9600", "--ag", "valdor", "--ra", "8", "--cp", "0x80", "--temp",
                             "30", "--en", "a=b", "--stat", "/s"});
     EXPECT_EQ(q.status, -1) << q.err;
     EXPECT_EQ(q.config.speed, 0.0);

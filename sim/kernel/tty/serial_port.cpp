@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kmb::sim {
 
@@ -97,8 +98,9 @@ private:
 } // namespace
 
 SerialPort::SerialPort(VirtualClock& clock, SerialLoopback& line, Trace& trace)
-    : clock_(clock), trace_(trace), uart_(clock, line), attr_(boot_attributes())
+    : clock_(clock), trace_(trace), loop_(line), uart_(clock, line), attr_(boot_attributes())
 {
+    trace_modem_lines();
     uart_.configure(attr_.c_cflag);
     uart_.set_receiver([this](uint8_t byte) { receive(byte); });
 }
@@ -108,7 +110,7 @@ std::unique_ptr<OpenFile> SerialPort::open(const std::string& path, int flags)
     if (opens_++ == 0) {
         drop_input();
         if (!hung_up(attr_.c_cflag)) {
-            uart_.set_modem_control(uart_.modem_control() | TIOCM_DTR | TIOCM_RTS);
+            set_modem_control(uart_.modem_control() | TIOCM_DTR | TIOCM_RTS);
         }
     }
     trace_.note("tts open");
@@ -124,9 +126,28 @@ void SerialPort::close_one()
     wait([this] { return uart_.tx_pending() == 0; }, clock_.now_us() + kClosingWaitUs);
     uart_.flush_tx();
     if ((attr_.c_cflag & HUPCL) != 0) {
-        uart_.set_modem_control(uart_.modem_control() & ~(TIOCM_DTR | TIOCM_RTS));
+        set_modem_control(uart_.modem_control() & ~(TIOCM_DTR | TIOCM_RTS));
     }
     drop_input();
+}
+
+void SerialPort::set_modem_control(int lines)
+{
+    uart_.set_modem_control(lines);
+    trace_modem_lines();
+}
+
+void SerialPort::trace_modem_lines()
+{
+    const int outputs = uart_.modem_control();
+    const int lines = outputs | loop_.status_levels(outputs);
+    const std::pair<Wire, int> wires[] = {
+        {Wire::SerialDtr, TIOCM_DTR}, {Wire::SerialRts, TIOCM_RTS}, {Wire::SerialCts, TIOCM_CTS},
+        {Wire::SerialDcd, TIOCM_CAR}, {Wire::SerialDsr, TIOCM_DSR}, {Wire::SerialRi, TIOCM_RNG},
+    };
+    for (const auto& [wire, bit] : wires) {
+        trace_.wire(wire, (lines & bit) != 0 ? 1 : 0);
+    }
 }
 
 void SerialPort::drop_input()
@@ -155,7 +176,7 @@ int SerialPort::ioctl(unsigned long request, unsigned long arg)
         const int bits = *word & kModemControlOutputs;
         int lines = uart_.modem_control();
         lines = request == TIOCMSET ? bits : request == TIOCMBIS ? (lines | bits) : (lines & ~bits);
-        uart_.set_modem_control(lines);
+        set_modem_control(lines);
         trace_.note("tts TIOCMSET " + std::to_string(lines));
         return 0;
     }
@@ -205,10 +226,10 @@ int SerialPort::set_attributes(int action, const termios* attr)
     uart_.configure(attr_.c_cflag);
     // Hanging up with B0 drops the lines; leaving B0 raises them again.
     if (!hung_up(old.c_cflag) && hung_up(attr_.c_cflag)) {
-        uart_.set_modem_control(uart_.modem_control() & ~(TIOCM_DTR | TIOCM_RTS));
+        set_modem_control(uart_.modem_control() & ~(TIOCM_DTR | TIOCM_RTS));
     } else if (hung_up(old.c_cflag) && !hung_up(attr_.c_cflag)) {
         const int raise = TIOCM_DTR | ((attr_.c_cflag & CRTSCTS) == 0 ? TIOCM_RTS : 0);
-        uart_.set_modem_control(uart_.modem_control() | raise);
+        set_modem_control(uart_.modem_control() | raise);
     }
     if ((old.c_iflag & IXON) != 0 && (attr_.c_iflag & IXON) == 0 && uart_.tx_stopped()) {
         uart_.set_tx_stopped(false);

@@ -61,9 +61,13 @@ private:
     bool wait(const std::function<bool()>& ready, int64_t deadline_us = -1);
     void drop_input();
     void trace_attributes();
+    // DTR and RTS as the driver sets them, and the status inputs they bring back.
+    void set_modem_control(int lines);
+    void trace_modem_lines();
 
     VirtualClock& clock_;
     Trace& trace_;
+    const SerialLoopback& loop_;
     Uart uart_;
     termios attr_{};
     std::deque<uint8_t> input_; // the line discipline's read buffer
