@@ -45,7 +45,7 @@ TEST(FaultGroups, EachFaultStandsUnderTheTestTheCoverageTableSeesItIn)
             EXPECT_EQ(group, FaultGroup::NoTest);
             continue;
         }
-        if (daemon_row_of(f.name) != nullptr) {
+        if (daemon_row_of(f.name) != nullptr || daemon_recovery_of(f.name) != nullptr) {
             EXPECT_EQ(group, FaultGroup::AgentDaemon);
             continue;
         }

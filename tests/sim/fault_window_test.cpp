@@ -30,15 +30,15 @@ TEST(SimFaultWindow, ActsOnlyInsideItsWindowEdgesIncludedAtTheStartOnly)
         trace.set_clock(&clock);
         Faults faults;
         faults.attach(&clock, &trace);
-        faults.enable(Fault::EthCorrupt, FaultWindow{2'000'000, 5'000'000});
-        EXPECT_TRUE(faults.enabled(Fault::EthCorrupt));
+        faults.enable(Fault::EthDmaCorrupt, FaultWindow{2'000'000, 5'000'000});
+        EXPECT_TRUE(faults.enabled(Fault::EthDmaCorrupt));
         clock.advance(c.at_us);
-        EXPECT_EQ(faults.active(Fault::EthCorrupt), c.acts);
-        EXPECT_FALSE(faults.fired(Fault::EthCorrupt)); // looking is not acting
-        EXPECT_EQ(faults.act(Fault::EthCorrupt), c.acts);
-        EXPECT_EQ(faults.fired(Fault::EthCorrupt), c.acts);
-        EXPECT_EQ(faults.first_fired_us(Fault::EthCorrupt), c.acts ? c.at_us : -1);
-        EXPECT_EQ(trace.lines(), c.acts ? std::vector<std::string>{"fault eth-corrupt"} : std::vector<std::string>{});
+        EXPECT_EQ(faults.active(Fault::EthDmaCorrupt), c.acts);
+        EXPECT_FALSE(faults.fired(Fault::EthDmaCorrupt)); // looking is not acting
+        EXPECT_EQ(faults.act(Fault::EthDmaCorrupt), c.acts);
+        EXPECT_EQ(faults.fired(Fault::EthDmaCorrupt), c.acts);
+        EXPECT_EQ(faults.first_fired_us(Fault::EthDmaCorrupt), c.acts ? c.at_us : -1);
+        EXPECT_EQ(trace.lines(), c.acts ? std::vector<std::string>{"fault eth-dma-corrupt"} : std::vector<std::string>{});
     }
 }
 

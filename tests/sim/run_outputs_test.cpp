@@ -93,7 +93,7 @@ TEST(SimRunReport, TheRecordAsJson)
     r.verdicts = {{"Agent IRQ test", true, 1'000'000}, {"Bad \xff name", false, 2'000'000}};
     r.fail_lamp = true;
     r.faults = {{Fault::IoxNack, std::nullopt, true, 1'500'000},
-                {Fault::EthCorrupt, FaultWindow{2'000'000, 5'000'000}, false, -1},
+                {Fault::EthDmaCorrupt, FaultWindow{2'000'000, 5'000'000}, false, -1},
                 {Fault::SerialRing, FaultWindow{3'000'000, FaultWindow::kForever}, true, 3'000'000}};
     const auto j = nlohmann::json::parse(run_report_json(r));
     EXPECT_EQ(j["version"], "9.9.9");
@@ -114,7 +114,7 @@ TEST(SimRunReport, TheRecordAsJson)
     EXPECT_EQ(j["faults"][0]["from"], 0.0);
     EXPECT_TRUE(j["faults"][0]["to"].is_null());
     EXPECT_DOUBLE_EQ(j["faults"][0]["first_fired"].get<double>(), 1.5);
-    EXPECT_EQ(j["faults"][1]["name"], "eth-corrupt");
+    EXPECT_EQ(j["faults"][1]["name"], "eth-dma-corrupt");
     EXPECT_DOUBLE_EQ(j["faults"][1]["to"].get<double>(), 5.0);
     EXPECT_EQ(j["faults"][1]["fired"], false);
     EXPECT_TRUE(j["faults"][1]["first_fired"].is_null());
