@@ -412,7 +412,7 @@ TEST(CommandLine, ListFaultsGroupsTheCatalogueByTheTestThatSeesEachFault)
         column = meaning;
     }
     EXPECT_EQ(heading_of.size(), fault_catalogue().size()) << "names that are no fault";
-    // A few the issue and the coverage report name, under the test that sees them.
+    // A few faults the coverage report names, under the test that sees them.
     EXPECT_EQ(heading_of["counter-agent-pin7-stuck-low"], "Seen by the counter agent i2c bus test (menu 3):");
     EXPECT_EQ(heading_of["no-fixture"], heading_of["cpld-unmapped"]);
     EXPECT_EQ(heading_of["serial-ring"], "Seen by the serial port test (menu 2):");
