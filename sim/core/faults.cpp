@@ -105,24 +105,6 @@ constexpr bool rows_in_enum_order()
 }
 static_assert(rows_in_enum_order());
 
-std::size_t edit_distance(std::string_view a, std::string_view b)
-{
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 } // namespace
 
 void Faults::enable(Fault fault, FaultWindow window)
@@ -168,20 +150,6 @@ std::optional<Fault> fault_by_name(std::string_view name)
         }
     }
     return std::nullopt;
-}
-
-std::string nearest_fault_name(std::string_view name)
-{
-    const FaultInfo* best = &kCatalogue[0];
-    std::size_t best_distance = edit_distance(name, best->name);
-    for (const FaultInfo& info : kCatalogue) {
-        const std::size_t d = edit_distance(name, info.name);
-        if (d < best_distance) {
-            best = &info;
-            best_distance = d;
-        }
-    }
-    return best->name;
 }
 
 } // namespace kmb::sim

@@ -84,8 +84,6 @@ struct FaultInfo {
 std::span<const FaultInfo> fault_catalogue();
 const FaultInfo& fault_info(Fault fault);
 std::optional<Fault> fault_by_name(std::string_view name);
-// The catalogue name closest to `name` (edit distance), for the operator's error message.
-std::string nearest_fault_name(std::string_view name);
 
 // When a fault is on, in card time since the diagnostic started: [from_us, to_us).
 struct FaultWindow {

@@ -16,7 +16,7 @@
 #include "ipc/msg_queue.h"
 #include "ipc/sel.h"
 #include "sim/daemons/seld_service.h"
-#include "support/agent_card.h"
+#include "support/daemon_card.h"
 #include "support/daemon_process.h"
 
 namespace kmb::test {
@@ -24,12 +24,7 @@ namespace {
 
 constexpr int kReplyKey = 10;
 
-struct Stored {
-    SelStoredHead head;
-    uint8_t data[48];
-};
-
-class DaemonRetries : public AgentCard {
+class DaemonRetries : public DaemonCard {
 protected:
     void start(std::vector<std::string> agent_options)
     {
@@ -56,26 +51,6 @@ protected:
         }
         return n;
     }
-    std::vector<Stored> stored_records()
-    {
-        std::string bytes;
-        card().fs().read_text(SEL_RECORDS_PATH, bytes);
-        std::vector<Stored> records(bytes.size() / sizeof(Stored));
-        if (!records.empty()) {
-            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Stored));
-        }
-        return records;
-    }
-    void TearDown() override
-    {
-        agentd_.reset();
-        seld_.reset();
-        remove_all_queues();
-        ipc_queue_cache_reset();
-        AgentCard::TearDown();
-    }
-    std::unique_ptr<DaemonProcess> seld_;
-    std::unique_ptr<DaemonProcess> agentd_;
 };
 
 TEST_F(DaemonRetries, FaultsThatPassAreRiddenOut)
@@ -131,7 +106,7 @@ TEST_F(DaemonRetries, AnAgentThatRefusesEveryReadIsRecorded)
     EXPECT_EQ(agentd_errors("Error reading try# 10"), 0);
     EXPECT_EQ(agentd_errors("ERROR: cmd 16 err 04", true), 1);
     EXPECT_EQ(agentd_errors("ERROR: cmd 13 err 04", true), 1);
-    const std::vector<Stored> records = stored_records();
+    const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 2u);
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(records[i].head.event_type, SEL_TYPE_AGENT_ERROR);

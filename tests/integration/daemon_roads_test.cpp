@@ -15,7 +15,7 @@
 #include "os/os.h"
 #include "sim/daemons/agentd_service.h"
 #include "sim/daemons/seld_service.h"
-#include "support/agent_card.h"
+#include "support/daemon_card.h"
 #include "support/daemon_process.h"
 
 namespace kmb::test {
@@ -24,12 +24,7 @@ namespace {
 constexpr int kReplyKey = 10;
 constexpr int kOtherReplyKey = 11;
 
-struct Stored {
-    SelStoredHead head;
-    uint8_t data[48];
-};
-
-class DaemonRoads : public AgentCard {
+class DaemonRoads : public DaemonCard {
 protected:
     void start(std::vector<std::string> agent_options = {})
     {
@@ -44,30 +39,6 @@ protected:
         EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
         EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
     }
-    std::vector<Stored> stored_records()
-    {
-        std::string bytes;
-        card().fs().read_text(SEL_RECORDS_PATH, bytes);
-        std::vector<Stored> records(bytes.size() / sizeof(Stored));
-        if (!records.empty()) {
-            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Stored));
-        }
-        return records;
-    }
-    void TearDown() override
-    {
-        agentd_.reset();
-        seld_.reset();
-        for (int key : {IPC_KEY_AGENTD, kReplyKey, kOtherReplyKey}) {
-            const int id = msgget(key, 0);
-            if (id >= 0) {
-                msgctl(id, IPC_RMID, nullptr);
-            }
-        }
-        AgentCard::TearDown();
-    }
-    std::unique_ptr<DaemonProcess> seld_;
-    std::unique_ptr<DaemonProcess> agentd_;
 };
 
 TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
@@ -117,7 +88,7 @@ TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
     EXPECT_EQ(agent_api_write(0x42, 0x0102, kReplyKey, &status), ERR_INVALID_COMMAND);
     EXPECT_EQ(log_at(3), std::vector<std::string>{"agent_api_write: err 01\n"});
     stop_daemons();
-    const std::vector<Stored> records = stored_records();
+    const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].head.event_type, SEL_TYPE_AGENT_ERROR);
     EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2]}),
@@ -155,7 +126,7 @@ TEST_F(DaemonRoads, AnswersGoToTheirOwnRequesterOnly)
     EXPECT_EQ(agent_api_wait_response(kOtherReplyKey, pid, &status, nullptr), ERR_CHECKSUM);
     EXPECT_EQ(status, 0xFF);
     stop_daemons();
-    const std::vector<Stored> records = stored_records();
+    const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2]}),
               (std::vector<int>{ERR_CHECKSUM, 0, 0}));
@@ -169,7 +140,7 @@ TEST_F(DaemonRoads, ACommandStatusOtherThanDoneIsRecorded)
     EXPECT_EQ(status, 2) << "Illegal command";
     EXPECT_EQ(log_at(3), std::vector<std::string>{"agent_api_write: result 02 cmd 00\n"});
     stop_daemons();
-    const std::vector<Stored> records = stored_records();
+    const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2], records[0].data[8]}),
               (std::vector<int>{0, AGENT_FLAG_STATUS, AGENT_POWER_ON, 2}));
@@ -192,7 +163,7 @@ TEST_F(DaemonRoads, AgentEventsReachTheEventLogSummary)
     ASSERT_EQ(sel_get_info(&info), 0);
     EXPECT_EQ((std::vector<int32_t>(info.fields, info.fields + 5)),
               (std::vector<int32_t>{1, 2, static_cast<int32_t>(kTestEpoch), 2, 0}));
-    const std::vector<Stored> records = stored_records();
+    const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].head.record_id, 1);
     EXPECT_EQ(records[0].head.severity, 2);
@@ -226,7 +197,7 @@ TEST_F(DaemonRoads, ClientsHaveTheSensorWatched)
     // Each test left a zone change and its way back in the log; the critical test moves the
     // high limit first, so the card passes through the high zone on its way.
     std::vector<int> zones;
-    for (const Stored& r : stored_records()) {
+    for (const StoredSelRecord& r : stored_records()) {
         EXPECT_EQ(r.head.event_type, SEL_TYPE_LM77_ZONE);
         int32_t zone = 0;
         std::memcpy(&zone, r.data + 16, 4);

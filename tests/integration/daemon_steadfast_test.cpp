@@ -21,7 +21,7 @@
 #include "os/os.h"
 #include "sim/daemons/agentd_service.h"
 #include "sim/daemons/seld_service.h"
-#include "support/agent_card.h"
+#include "support/daemon_card.h"
 #include "support/daemon_process.h"
 
 namespace kmb::test {
@@ -29,11 +29,6 @@ namespace {
 
 constexpr int kReplyKey = 10;
 constexpr int kOtherReplyKey = 11;
-
-struct Stored {
-    SelStoredHead head;
-    uint8_t data[48];
-};
 
 // A request as any process may put it on queue 4: `after_type` bytes of it are sent.
 int send_raw_request(int32_t msg_class, int pid, int reply_key, int after_type, uint8_t cmd = AGENT_RD_INFO)
@@ -62,7 +57,7 @@ pid_t gone_process()
     return child;
 }
 
-class DaemonsSteadfast : public AgentCard {
+class DaemonsSteadfast : public DaemonCard {
 protected:
     std::unique_ptr<DaemonProcess> start_agentd(std::vector<std::string> more = {})
     {
@@ -92,16 +87,6 @@ protected:
         return text.str();
     }
     bool logged(const std::string& part) const { return card_log().find(part) != std::string::npos; }
-    std::vector<Stored> stored_records()
-    {
-        std::string bytes;
-        card().fs().read_text(SEL_RECORDS_PATH, bytes);
-        std::vector<Stored> records(bytes.size() / sizeof(Stored));
-        if (!records.empty()) {
-            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(Stored));
-        }
-        return records;
-    }
     int rd_info_agent_id(int key)
     {
         uint8_t payload[AGENT_API_PAYLOAD] = {};
@@ -109,16 +94,6 @@ protected:
         const int rc = agent_api_read(AGENT_RD_INFO, 0, payload, key, &status);
         return rc == ERR_NONE ? payload[1] : -rc;
     }
-    void TearDown() override
-    {
-        agentd_.reset();
-        seld_.reset();
-        remove_all_queues();
-        ipc_queue_cache_reset();
-        AgentCard::TearDown();
-    }
-    std::unique_ptr<DaemonProcess> seld_;
-    std::unique_ptr<DaemonProcess> agentd_;
 };
 
 TEST_F(DaemonsSteadfast, QueuesThatGoAreFoundAgain)
@@ -325,7 +300,7 @@ TEST_F(DaemonsSteadfast, TheStoredSummaryIsCheckedAsOutsideInput)
         SCOPED_TRACE(c.summary);
         boot();
         // One record stored before, with ID 2.
-        Stored before{{2, now, 1, 0}, {}};
+        StoredSelRecord before{{2, now, 1, 0}, {}};
         ASSERT_TRUE(card().fs().write_text(
             SEL_RECORDS_PATH, std::string(reinterpret_cast<const char*>(&before), sizeof before)));
         ASSERT_TRUE(card().fs().write_text(SEL_INFO_PATH, c.summary));

@@ -5,7 +5,7 @@
 #include <sys/msg.h>
 
 #include "ipc/msg_queue.h"
-#include "support/agent_card.h"
+#include "support/daemon_card.h"
 #include "support/daemon_process.h"
 #include "support/run_sim.h"
 
@@ -44,7 +44,7 @@ TEST(DaemonTools, EachProgramNamesItselfAndItsOwnOptions)
     }
 }
 
-class AgentClient : public AgentCard {
+class AgentClient : public DaemonCard {
 protected:
     SimRun client(std::vector<std::string> words)
     {
@@ -52,16 +52,6 @@ protected:
         args.insert(args.end(), words.begin(), words.end());
         return run_program(KMB_AGENT_CLIENT_PATH, args, "");
     }
-    void TearDown() override
-    {
-        agentd_.reset();
-        seld_.reset();
-        remove_all_queues();
-        ipc_queue_cache_reset();
-        AgentCard::TearDown();
-    }
-    std::unique_ptr<DaemonProcess> seld_;
-    std::unique_ptr<DaemonProcess> agentd_;
 };
 
 TEST_F(AgentClient, SendsAnyRequestAndPrintsTheAnswerDecoded)
