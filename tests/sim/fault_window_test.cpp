@@ -2,10 +2,15 @@
 // they act there, and the time they first took effect kept.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <string>
 #include <vector>
 
+#include "os/os.h"
 #include "sim/core/clock.h"
 #include "sim/core/faults.h"
 #include "sim/core/trace.h"
@@ -92,6 +97,33 @@ TEST(SimFaultWindow, AStuckInterruptLineIsStuckOnlyInsideItsWindow)
     EXPECT_TRUE(lines.asserted(28));
     card.card().clock().advance(1'000'000);
     EXPECT_FALSE(lines.asserted(28));
+}
+
+// Found by a seeded campaign: another program that holds the loopback test's port for a while
+// held it for the whole run, and the fault was never marked fired.
+TEST(SimFaultWindow, APortHeldForAWhileIsFreeOutsideIt)
+{
+    SimConfig config;
+    config.timed_faults = {{Fault::EthPortTaken, FaultWindow{1'000'000, 2'000'000}}};
+    test::SimCard card(config);
+    const auto bind_9090 = [&card] {
+        const int fd = os::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(9090);
+        a.sin_addr.s_addr = htonl(0xC0000214); // 192.0.2.20, eth0's own
+        const int rc = os::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+        const int err = errno;
+        os::close(fd);
+        return rc == 0 ? 0 : err;
+    };
+    EXPECT_EQ(bind_9090(), 0);
+    EXPECT_FALSE(card.card().faults().fired(Fault::EthPortTaken));
+    card.card().clock().advance(1'000'000);
+    EXPECT_EQ(bind_9090(), EADDRINUSE);
+    EXPECT_TRUE(card.card().faults().fired(Fault::EthPortTaken));
+    card.card().clock().advance(1'000'000);
+    EXPECT_EQ(bind_9090(), 0);
 }
 
 } // namespace

@@ -18,7 +18,7 @@ Network::Network(VirtualClock& clock, Faults& faults, Trace& trace, std::optiona
     // The port is the loopback test's own: some other program on the card listens there.
     constexpr uint16_t kStrayListenerPort = 9090;
     if (faults.enabled(Fault::EthPortTaken)) {
-        tcp_.hold_port(kStrayListenerPort, [&faults] { faults.act(Fault::EthPortTaken); });
+        tcp_.hold_port(kStrayListenerPort, [&faults] { return faults.act(Fault::EthPortTaken); });
     }
 }
 

@@ -72,8 +72,7 @@ bool TcpStack::is_local(uint32_t address)
 
 bool TcpStack::port_taken(uint32_t address, uint16_t port, const TcpSocket* except)
 {
-    if (held_port_ != 0 && port == held_port_) {
-        held_port_met_();
+    if (held_port_ != 0 && port == held_port_ && held_now_()) {
         return true;
     }
     if (const auto tw = time_wait_.find(port); tw != time_wait_.end()) {

@@ -44,12 +44,13 @@ public:
     bool nonblocking(const TcpSocket& s) const;
     void set_nonblocking(TcpSocket& s, bool on);
 
-    // A port that another program on the card holds, listening on every address; `met` is
-    // told each time a bind runs into it.
-    void hold_port(uint16_t port, std::function<void()> met)
+    // A port that another program on the card holds, listening on every address, while
+    // `held_now` says so: it is asked at each bind that runs into the port, so a program that
+    // runs for a while only holds it for that while.
+    void hold_port(uint16_t port, std::function<bool()> held_now)
     {
         held_port_ = port;
-        held_port_met_ = std::move(met);
+        held_now_ = std::move(held_now);
     }
 
     // What a test can ask and the card could not tell.
@@ -104,7 +105,7 @@ private:
     std::map<uint16_t, int64_t> time_wait_; // local port -> until
     uint16_t next_ephemeral_ = 32768;
     uint16_t held_port_ = 0;
-    std::function<void()> held_port_met_;
+    std::function<bool()> held_now_;
     int inside_kernel_ = 0;
     int over_phy_ = 0;
     std::string last_drop_;
