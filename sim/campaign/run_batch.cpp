@@ -56,6 +56,8 @@ std::string read_bounded(const std::string& path, std::size_t limit)
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
         _exit(127);
     }
+    // The run gets its three descriptors and none of the campaign's.
+    close_range(3, ~0U, 0);
     std::vector<char*> argv;
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
