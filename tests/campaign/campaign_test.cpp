@@ -78,6 +78,37 @@ TEST(Campaign, AReplayLineGivesTheRunsVerdicts)
     }
 }
 
+TEST(Campaign, SummarizeReadsTheReportsOfPrintedRunsBack)
+{
+    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "campaign-reports";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const test::SimRun printed =
+        run_program(KMB_CAMPAIGN_PATH, {"--seed", kSeed, "--runs", "3", "--print-runs", "--report-dir", dir}, "");
+    std::istringstream lines(printed.out);
+    std::vector<std::string> reports;
+    for (std::string line; std::getline(lines, line);) {
+        run_program("/bin/sh", {"-c", "PATH='" + folder_of(KMB_SIM_PATH) + "':\"$PATH\"; " + line}, "");
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        reports.push_back(entry.path());
+    }
+    ASSERT_EQ(reports.size(), 3u) << printed.out;
+    std::vector<std::string> args = {"--summarize"};
+    args.insert(args.end(), reports.begin(), reports.end());
+    const test::SimRun summary = run_program(KMB_CAMPAIGN_PATH, args, "");
+    EXPECT_EQ(summary.exit_status, 0) << summary.out;
+
+    // A report of a failure on a card where no fault fired is flagged.
+    std::ofstream(dir / "false-alarm.json")
+        << R"({"exit_status": 1, "faults": [],
+              "verdicts": [{"test": "Memory test", "verdict": "FAILED", "card_seconds": 2.5}]})";
+    const test::SimRun flagged = run_program(KMB_CAMPAIGN_PATH, {"--summarize", (dir / "false-alarm.json").string()}, "");
+    EXPECT_EQ(flagged.exit_status, 1) << flagged.out;
+    EXPECT_NE(flagged.out.find("FLAGGED"), std::string::npos) << flagged.out;
+    std::filesystem::remove_all(dir);
+}
+
 struct BadSim {
     const char* script;
     const char* finding;
