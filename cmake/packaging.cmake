@@ -33,7 +33,7 @@ if(KMB_PACKAGE STREQUAL "card")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_STRIP_FILES ON)
 elseif(KMB_PACKAGE STREQUAL "desk")
-  install(TARGETS kmbdiag-sim kmb-agentd-sim kmb-seld-sim RUNTIME DESTINATION bin COMPONENT desk)
+  install(TARGETS kmbdiag-sim kmbdiag-campaign kmb-agentd-sim kmb-seld-sim RUNTIME DESTINATION bin COMPONENT desk)
   # The daemons' command-line client, where this tree has one.
   if(TARGET kmb-agent)
     install(TARGETS kmb-agent RUNTIME DESTINATION bin COMPONENT desk)

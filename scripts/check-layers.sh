@@ -20,6 +20,7 @@ declare -A below=(
   # The simulated card: the program's main on top, the card's clock and faults at the bottom.
   # From src/ the simulator takes the seam and the register maps that driver and model share.
   [sim/app]="sim/card sim/console sim/userland sim/kernel sim/chips sim/storage sim/core os devices"
+  [sim/campaign]="sim/app sim/card sim/console sim/userland sim/kernel sim/chips sim/storage sim/core"
   [sim/daemons]="sim/app sim/card sim/core agent ipc devices os"
   [sim/card]="sim/console sim/userland sim/kernel sim/chips sim/storage sim/core os devices"
   [sim/console]="sim/core os"

@@ -2,8 +2,9 @@
 # The desk's Debian package as an engineer gets it: made by CPack from the build folder,
 # unpacked into a scratch root (no dpkg database, no root needed), and run from there. Checks
 # the package's name and architecture, that everything lies under /usr, that kmbdiag-sim,
-# the daemons, the man pages, the coverage report and the completion are in it, that the
-# installed program runs, and that the installed completion offers options and fault names.
+# kmbdiag-campaign, the daemons, the man pages, the coverage report and the completion are in
+# it, that the installed program runs, that the man pages cover every option, and that the
+# installed completion offers options and fault names.
 #
 #   desk_package.sh BUILD_DIR CPACK
 set -euo pipefail
@@ -29,8 +30,8 @@ dpkg-deb -c "$deb" | awk '{print $6}' >"$scratch/contents"
 if grep -v -e '^\./$' -e '^\./usr/' "$scratch/contents"; then
     fail "files outside /usr"
 fi
-for f in usr/bin/kmbdiag-sim usr/bin/kmb-agentd-sim usr/bin/kmb-seld-sim \
-    usr/share/man/man1/kmbdiag-sim.1.gz usr/share/man/man1/kmb-agentd-sim.1.gz \
+for f in usr/bin/kmbdiag-sim usr/bin/kmbdiag-campaign usr/bin/kmb-agentd-sim usr/bin/kmb-seld-sim \
+    usr/share/man/man1/kmbdiag-sim.1.gz usr/share/man/man1/kmbdiag-campaign.1.gz usr/share/man/man1/kmb-agentd-sim.1.gz \
     usr/share/man/man1/kmb-seld-sim.1.gz usr/share/man/man8/kmbdiag.8.gz \
     usr/share/doc/kmbdiag-sim/fault-coverage.md usr/share/bash-completion/completions/kmbdiag-sim; do
     grep -qx "\./$f" "$scratch/contents" || fail "missing /$f"
@@ -49,6 +50,12 @@ zcat "$root/usr/share/man/man1/kmbdiag-sim.1.gz" >"$scratch/page"
 while read -r option; do
     grep -qF -- "\-\-${option//-/\\-}" "$scratch/page" || fail "kmbdiag-sim(1) lacks the option --$option"
 done <"$scratch/options"
+zcat "$root/usr/share/man/man1/kmbdiag-campaign.1.gz" >"$scratch/campaign-page"
+"$root/usr/bin/kmbdiag-campaign" --help | sed -n 's/^ *\(-[a-zA-Z], \)\{0,1\}--\([a-z-]*\) .*/\2/p' >"$scratch/campaign-options"
+[ -s "$scratch/campaign-options" ] || fail "no options in kmbdiag-campaign --help"
+while read -r option; do
+    grep -qF -- "\-\-${option//-/\\-}" "$scratch/campaign-page" || fail "kmbdiag-campaign(1) lacks the option --$option"
+done <"$scratch/campaign-options"
 "$root/usr/bin/kmbdiag-sim" --list-faults | sed -n 's/^  \([a-z0-9-]*\) .*/\1/p' >"$scratch/faults"
 [ -s "$scratch/faults" ] || fail "no faults listed"
 while read -r fault; do

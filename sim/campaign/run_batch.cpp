@@ -1,0 +1,187 @@
+#include "sim/campaign/run_batch.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kmb::sim {
+
+namespace {
+
+// The simulator's words for what a run left on the host (sim/app/main.cpp).
+constexpr std::string_view kLeftBehind = "left behind";
+// Standard error beyond this says nothing more to a campaign.
+constexpr std::size_t kMaxStderrBytes = 64 * 1024;
+// How often a waiting campaign looks at its runs: short beside a pass's 20 ms.
+constexpr long kPollNs = 500'000;
+// The diagnostic's status at Exit or at the end of its input.
+constexpr int kEndedStatus = 1;
+
+struct Running {
+    std::size_t index;
+    pid_t pid;
+    std::string folder;
+    timespec started;
+};
+
+double seconds_since(const timespec& t)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec - t.tv_sec) + static_cast<double>(now.tv_nsec - t.tv_nsec) / 1e9;
+}
+
+std::string read_bounded(const std::string& path, std::size_t limit)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string text(limit + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text;
+}
+
+// The child's side of the fork: only calls that are safe there, then the simulator.
+[[noreturn]] void exec_run(const std::string& folder, const std::vector<std::string>& args)
+{
+    setpgid(0, 0);
+    const int in = open((folder + "/input").c_str(), O_RDONLY);
+    const int out = open("/dev/null", O_WRONLY);
+    const int err = open((folder + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+        _exit(127);
+    }
+    // The run gets its three descriptors and none of the campaign's.
+    close_range(3, ~0U, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+std::optional<Running> start(const RunPlan& plan, std::size_t index, const BatchSettings& s, RunOutcome& outcome)
+{
+    std::string folder = s.work_dir + "/kmbdiag-campaign.XXXXXX";
+    if (mkdtemp(folder.data()) == nullptr) {
+        outcome.findings.push_back(std::string("no folder for the run: ") + std::strerror(errno));
+        return std::nullopt;
+    }
+    std::ofstream(folder + "/input", std::ios::binary) << plan.input;
+    std::vector<std::string> args = {s.sim_path};
+    for (const std::string& a : sim_arguments(plan)) {
+        args.push_back(a);
+    }
+    args.insert(args.end(), {"--state", folder + "/card", "--report", folder + "/report.json"});
+    // Built before the fork: the child allocates nothing.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        exec_run(folder, args);
+    }
+    if (pid < 0) {
+        outcome.findings.push_back(std::string("no process for the run: ") + std::strerror(errno));
+        std::filesystem::remove_all(folder);
+        return std::nullopt;
+    }
+    setpgid(pid, pid); // also here, so that a kill of the group never misses it
+    Running r{index, pid, folder, {}};
+    clock_gettime(CLOCK_MONOTONIC, &r.started);
+    return r;
+}
+
+void judge_status(int status, RunOutcome& outcome)
+{
+    if (WIFSIGNALED(status)) {
+        const char* name = sigabbrev_np(WTERMSIG(status));
+        outcome.findings.push_back("crashed: signal " + std::to_string(WTERMSIG(status)) + " (SIG" +
+                                   (name != nullptr ? name : "?") + ")");
+    } else if (WEXITSTATUS(status) != kEndedStatus) {
+        outcome.findings.push_back("exit status " + std::to_string(WEXITSTATUS(status)) + ", not " +
+                                   std::to_string(kEndedStatus));
+    }
+}
+
+void finish(const Running& r, int status, bool hung, const BatchSettings& s, RunOutcome& outcome)
+{
+    if (hung) {
+        outcome.findings.push_back("hung: killed after " + std::to_string(s.wall_limit_s) + " s of wall time");
+    } else {
+        judge_status(status, outcome);
+    }
+    // Whatever the run started and left running is in its process group.
+    if (kill(-r.pid, 0) == 0) {
+        outcome.findings.push_back("left processes running");
+        kill(-r.pid, SIGKILL);
+    }
+    const std::string err = read_bounded(r.folder + "/stderr", kMaxStderrBytes);
+    if (err.find(kLeftBehind) != std::string::npos) {
+        outcome.findings.push_back("the simulator reports: " + err.substr(err.find("kmbdiag-sim")));
+    }
+    std::string error;
+    outcome.result = parse_run_report(read_bounded(r.folder + "/report.json", kMaxReportBytes), error);
+    if (!outcome.result) {
+        if (!hung) {
+            outcome.findings.push_back("no report: " + error);
+        }
+    } else {
+        for (std::string& c : contradictions(*outcome.result)) {
+            outcome.findings.push_back(std::move(c));
+        }
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(r.folder, ec);
+    if (ec) {
+        outcome.findings.push_back("the run's folder " + r.folder + " could not be removed: " + ec.message());
+    }
+}
+
+// True when the run has ended, or was hung and is now killed and reaped.
+bool poll(const Running& r, const BatchSettings& s, RunOutcome& outcome)
+{
+    int status = 0;
+    pid_t got = waitpid(r.pid, &status, WNOHANG);
+    if (got == 0 && seconds_since(r.started) > s.wall_limit_s) {
+        kill(-r.pid, SIGKILL);
+        got = waitpid(r.pid, &status, 0);
+        finish(r, status, true, s, outcome);
+        return true;
+    }
+    if (got == r.pid) {
+        finish(r, status, false, s, outcome);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<RunOutcome> run_batch(const std::vector<RunPlan>& plans, const BatchSettings& s)
+{
+    std::vector<RunOutcome> outcomes(plans.size());
+    std::vector<Running> running;
+    std::size_t next = 0;
+    while (next < plans.size() || !running.empty()) {
+        while (next < plans.size() && running.size() < static_cast<std::size_t>(std::max(s.jobs, 1))) {
+            if (auto r = start(plans[next], next, s, outcomes[next])) {
+                running.push_back(std::move(*r));
+            }
+            ++next;
+        }
+        const std::size_t before = running.size();
+        std::erase_if(running, [&](const Running& r) { return poll(r, s, outcomes[r.index]); });
+        if (running.size() == before) {
+            const timespec pause{0, kPollNs};
+            nanosleep(&pause, nullptr);
+        }
+    }
+    return outcomes;
+}
+
+} // namespace kmb::sim
