@@ -1,6 +1,5 @@
 #include "sim/storage/atomic_file.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,17 +18,19 @@ namespace {
 constexpr std::string_view kPartialMark = ".partial-";
 constexpr std::size_t kPartialSuffix = 6;
 
-std::atomic<long long> disk_space{-1};
+// The card's simulator is one thread; a plain number serves (a 64-bit atomic would need
+// libatomic on the card's 32-bit PowerPC).
+long long disk_space = -1;
 
 // The room the test disk has left for `wanted` bytes; sets ENOSPC when there is none.
 std::size_t room_for(std::size_t wanted)
 {
-    long long left = disk_space.load();
+    const long long left = disk_space;
     if (left < 0) {
         return wanted;
     }
     const auto take = static_cast<long long>(wanted) < left ? static_cast<long long>(wanted) : left;
-    disk_space.store(left - take);
+    disk_space = left - take;
     if (take == 0) {
         errno = ENOSPC;
     }
@@ -49,7 +50,7 @@ std::string partial_name(const std::string& name)
 
 } // namespace
 
-void set_disk_space_for_tests(long long bytes) { disk_space.store(bytes < 0 ? -1 : bytes); }
+void set_disk_space_for_tests(long long bytes) { disk_space = bytes < 0 ? -1 : bytes; }
 
 bool write_all(int fd, std::string_view contents)
 {
