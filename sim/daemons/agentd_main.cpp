@@ -1,9 +1,7 @@
 // kmb-agentd-sim: the card's agent daemon on the simulated card. The card's agent driver tells
 // it of the interrupt lines that its host agent and its LM77 hold asserted.
 #include "devices/agentdrv.h"
-#include "sim/core/standard_descriptors.h"
 #include "sim/daemons/agentd_service.h"
-#include "sim/daemons/daemon_usage.h"
 #include "sim/daemons/sim_daemon.h"
 
 namespace {
@@ -41,14 +39,8 @@ uint32_t asserted_lines()
 
 int main(int argc, char** argv)
 {
-    kmb::sim::hold_standard_descriptors(); // before the state is opened: see main.cpp
-    int status = 0;
-    if (kmb::tools::daemon_usage(kUsage, argc, argv, &status)) {
-        return status;
-    }
-    return kmb::tools::run_sim_daemon("kmb-agentd-sim", argc, argv,
-                                      [](const volatile sig_atomic_t* stop, kmb::sim::Card& card) {
-                                          g_card = &card;
-                                          return kmb::agentd_run(stop, asserted_lines);
-                                      });
+    return kmb::tools::sim_daemon_main(kUsage, argc, argv, [](const volatile sig_atomic_t* stop, kmb::sim::Card& card) {
+        g_card = &card;
+        return kmb::agentd_run(stop, asserted_lines);
+    });
 }

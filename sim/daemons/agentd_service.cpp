@@ -145,15 +145,7 @@ int agentd_dispatch(const AgentdMessage* msg, int n)
 
 int agentd_run(const volatile sig_atomic_t* stop, AssertedLines asserted)
 {
-    daemon_voice_open("agentd");
-    const pid_t holder = pid_file_claim(AGENTD_PID_FILE);
-    if (holder != 0) {
-        if (holder > 0) {
-            daemon_say(LOG_ERR, "queue %d is served by process %d already (%s); not started", IPC_KEY_AGENTD,
-                       static_cast<int>(holder), AGENTD_PID_FILE);
-        } else {
-            daemon_say(LOG_ERR, "cannot write %s: %s; not started", AGENTD_PID_FILE, std::strerror(errno));
-        }
+    if (!daemon_start("agentd", IPC_KEY_AGENTD, AGENTD_PID_FILE)) {
         return 1;
     }
     // A reply queue that nobody empties must not stop the daemon serving everyone else.

@@ -1,6 +1,4 @@
 // kmb-seld-sim: the card's system event log daemon on the simulated card.
-#include "sim/core/standard_descriptors.h"
-#include "sim/daemons/daemon_usage.h"
 #include "sim/daemons/seld_service.h"
 #include "sim/daemons/sim_daemon.h"
 
@@ -19,11 +17,6 @@ constexpr kmb::tools::DaemonUsage kUsage{
 
 int main(int argc, char** argv)
 {
-    kmb::sim::hold_standard_descriptors(); // before the state is opened: see main.cpp
-    int status = 0;
-    if (kmb::tools::daemon_usage(kUsage, argc, argv, &status)) {
-        return status;
-    }
-    return kmb::tools::run_sim_daemon("kmb-seld-sim", argc, argv,
-                                      [](const volatile sig_atomic_t* stop, kmb::sim::Card&) { return kmb::seld_run(stop); });
+    return kmb::tools::sim_daemon_main(kUsage, argc, argv,
+                                       [](const volatile sig_atomic_t* stop, kmb::sim::Card&) { return kmb::seld_run(stop); });
 }

@@ -209,15 +209,7 @@ int seld_apply(const SelDecoded& request, SelSummary* summary, const volatile si
 
 int seld_run(const volatile sig_atomic_t* stop)
 {
-    daemon_voice_open("seld");
-    const pid_t holder = pid_file_claim(SELD_PID_FILE);
-    if (holder != 0) {
-        if (holder > 0) {
-            daemon_say(LOG_ERR, "queue %d is served by process %d already (%s); not started", IPC_KEY_SELD,
-                       static_cast<int>(holder), SELD_PID_FILE);
-        } else {
-            daemon_say(LOG_ERR, "cannot write %s: %s; not started", SELD_PID_FILE, std::strerror(errno));
-        }
+    if (!daemon_start("seld", IPC_KEY_SELD, SELD_PID_FILE)) {
         return 1;
     }
     int id = ipc_queue_id(IPC_KEY_SELD, 0);

@@ -8,6 +8,7 @@
 
 #include "sim/app/command_line.h"
 #include "sim/card/installed_card.h"
+#include "sim/core/standard_descriptors.h"
 
 namespace kmb::tools {
 
@@ -83,6 +84,17 @@ int run_sim_daemon(const char* name, int argc, char** argv, DaemonLoop loop)
         std::fprintf(stderr, "%s: %s\n", name, e.what());
         return 2;
     }
+}
+
+int sim_daemon_main(const DaemonUsage& usage, int argc, char** argv, DaemonLoop loop)
+{
+    // Before the state is opened, so that no state file takes a closed descriptor's number.
+    sim::hold_standard_descriptors();
+    int status = 0;
+    if (daemon_usage(usage, argc, argv, &status)) {
+        return status;
+    }
+    return run_sim_daemon(usage.program, argc, argv, loop);
 }
 
 } // namespace kmb::tools

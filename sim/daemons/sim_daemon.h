@@ -8,11 +8,16 @@
 #include <csignal>
 
 #include "sim/card/card.h"
+#include "sim/daemons/daemon_usage.h"
 
 namespace kmb::tools {
 
 using DaemonLoop = int (*)(const volatile sig_atomic_t* stop, sim::Card& card);
 
 int run_sim_daemon(const char* name, int argc, char** argv, DaemonLoop loop);
+
+// A daemon's whole main: its standard descriptors held before the state is opened, its
+// --help and --version, then run_sim_daemon under its own name.
+int sim_daemon_main(const DaemonUsage& usage, int argc, char** argv, DaemonLoop loop);
 
 } // namespace kmb::tools
