@@ -36,9 +36,10 @@ constexpr std::size_t kMaxReportBytes = 1 << 20;
 // The report's text as a result, or an error message when it is not a report.
 std::optional<RunResult> parse_run_report(std::string_view text, std::string& error);
 
-// Everything that contradicts the coverage report, one message each: a fault that fired in a
-// run of the test that sees it while that test PASSED, or a test that FAILED on a card where
-// no fault fired. Faults of the known gaps and of the agent daemon judge nothing.
+// Everything that contradicts the coverage report, one message each: a fault that was on for
+// the whole of a run of the test that sees it, and fired there, while that test PASSED; or a
+// test that FAILED on a card where no fault fired. Faults of the known gaps and of the agent
+// daemon judge nothing, nor does a window that opens or closes inside the test's run.
 std::vector<std::string> contradictions(const RunResult& result);
 
 } // namespace kmb::sim

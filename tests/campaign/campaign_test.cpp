@@ -2,6 +2,7 @@
 // same runs, a replay line giving the run's verdicts, and what a bad simulator is flagged for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,7 +17,12 @@ using test::run_program;
 
 constexpr const char* kSeed = "20261207";
 
-std::string folder_of(const std::string& program) { return std::filesystem::path(program).parent_path(); }
+// A replay or printed run's shell line, with the build's kmbdiag-sim first on PATH.
+void run_line(const std::string& line)
+{
+    const std::string folder = std::filesystem::path(KMB_SIM_PATH).parent_path();
+    run_program("/bin/sh", {"-c", "PATH='" + folder + "':\"$PATH\"; " + line}, "");
+}
 
 TEST(Campaign, AShortCampaignWithAFixedSeedFlagsNothing)
 {
@@ -64,9 +70,8 @@ TEST(Campaign, AReplayLineGivesTheRunsVerdicts)
     const std::vector<RunOutcome> outcomes = run_batch(plans, {KMB_SIM_PATH, testing::TempDir(), 2, 60});
     for (std::size_t i = 0; i < plans.size(); ++i) {
         ASSERT_TRUE(outcomes[i].result) << i;
-        const std::string line =
-            "PATH='" + folder_of(KMB_SIM_PATH) + "':\"$PATH\"; " + replay_line(plans[i], report.string());
-        run_program("/bin/sh", {"-c", line}, "");
+        const std::string line = replay_line(plans[i], report.string());
+        run_line(line);
         std::ifstream in(report);
         std::stringstream text;
         text << in.rdbuf();
@@ -88,7 +93,7 @@ TEST(Campaign, SummarizeReadsTheReportsOfPrintedRunsBack)
     std::istringstream lines(printed.out);
     std::vector<std::string> reports;
     for (std::string line; std::getline(lines, line);) {
-        run_program("/bin/sh", {"-c", "PATH='" + folder_of(KMB_SIM_PATH) + "':\"$PATH\"; " + line}, "");
+        run_line(line);
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         reports.push_back(entry.path());
@@ -107,6 +112,37 @@ TEST(Campaign, SummarizeReadsTheReportsOfPrintedRunsBack)
     EXPECT_EQ(flagged.exit_status, 1) << flagged.out;
     EXPECT_NE(flagged.out.find("FLAGGED"), std::string::npos) << flagged.out;
     std::filesystem::remove_all(dir);
+}
+
+struct Lm77Window {
+    PlannedFault fault;
+    bool passed;
+};
+
+// A campaign's finding: lm77-read-fails in a window inside menu 5 that meets only the reads
+// whose value the temperature test throws away. The test passes then, as it fails when the
+// sensor's reads fail all along, and neither run is flagged.
+TEST(Campaign, AnLm77ReadWindowTheTemperatureTestDoesNotJudgeIsNoFinding)
+{
+    const Lm77Window kWindows[] = {
+        {{Fault::Lm77ReadFails, false, 15921, 24939}, true},
+        {{Fault::Lm77ReadFails, true, 0, 0}, false},
+    };
+    for (const Lm77Window& w : kWindows) {
+        const RunPlan plan{0, 0, 1654388150, {w.fault, {Fault::IptablesAbsent, true, 0, 0}}, "kmb\n5\n3\n99\nexit\n"};
+        const std::vector<RunOutcome> out = run_batch({plan}, {KMB_SIM_PATH, testing::TempDir(), 1, 60});
+        const std::string line = replay_line(plan);
+        ASSERT_TRUE(out.at(0).result) << line;
+        EXPECT_EQ(out[0].findings, std::vector<std::string>{}) << line;
+        const std::vector<ReportedVerdict>& verdicts = out[0].result->verdicts;
+        ASSERT_FALSE(verdicts.empty()) << line;
+        EXPECT_EQ(verdicts[0].test, "Temperature sensor test") << line;
+        EXPECT_EQ(verdicts[0].passed, w.passed) << line;
+        const auto fired = std::find_if(out[0].result->faults.begin(), out[0].result->faults.end(),
+                                        [](const ReportedFault& f) { return f.name == "lm77-read-fails"; });
+        ASSERT_NE(fired, out[0].result->faults.end()) << line;
+        EXPECT_TRUE(fired->first_fired) << line;
+    }
 }
 
 struct BadSim {

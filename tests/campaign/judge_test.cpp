@@ -21,8 +21,16 @@ const ReportedVerdict kEthernetPassed{"Internal Ethernet loopback 100BASE Full D
 const JudgeCase kCases[] = {
     {"a whole-run fault its test passed", {1, {kSerialPassed}, {{"serial-ring", 0, {}, 0.2}}}, true},
     {"a whole-run fault its test failed", {1, {kSerialFailed}, {{"serial-ring", 0, {}, 0.2}}}, false},
-    {"a window that fired in its test's run, passed",
-     {1, {kSerialPassed, kMemoryPassed}, {{"mem-tiny", 1.5, 1.9, 1.6}}}, true},
+    {"a window over all of its test's run, passed", {1, {kSerialPassed, kMemoryPassed}, {{"mem-tiny", 0.9, 2.1, 1.6}}},
+     true},
+    {"a window that closes inside its test's run", {1, {kSerialPassed, kMemoryPassed}, {{"mem-tiny", 0.9, 1.9, 1.6}}},
+     false},
+    {"a window that opens inside its test's run", {1, {kSerialPassed, kMemoryPassed}, {{"mem-tiny", 1.5, {}, 1.6}}},
+     false},
+    // A campaign's finding: the window met only the reads whose value the temperature test
+    // throws away, and the test rightly passed.
+    {"an LM77 read window inside the temperature test",
+     {1, {{"Temperature sensor test", true, 42.10367}}, {{"lm77-read-fails", 15.921, 24.939, 22.10029}}}, false},
     {"a window that fired in another test's run", {1, {kSerialPassed, kEthernetPassed}, {{"eth-no-ip", 0.1, 0.9, 0.5}}},
      false},
     {"a known gap's fault", {1, {kMemoryPassed}, {{"ecc-absent", 0, {}, 0.1}}}, false},
