@@ -33,8 +33,9 @@ void I2cBus::spend_bus_time(std::size_t bytes)
 
 namespace {
 
-// "i2c 0x1f w 01 00", "i2c 0x1f r 80", "i2c 0x48 w nack"
-void note_transfer(Trace& trace, uint16_t address, char direction, const uint8_t* data, std::size_t count, bool acked)
+// "i2c 0x1f w 01 00", "i2c 0x1f r 80", "i2c 0x48 w nack", and the bus that carried it
+void note_transfer(Trace& trace, const char* bus, uint16_t address, char direction, const uint8_t* data,
+                   std::size_t count, bool acked)
 {
     if (!trace.enabled()) {
         return;
@@ -51,7 +52,7 @@ void note_transfer(Trace& trace, uint16_t address, char direction, const uint8_t
             line += byte;
         }
     }
-    trace.note(std::move(line));
+    trace.note_on_bus(std::move(line), bus);
 }
 
 } // namespace
@@ -73,7 +74,7 @@ bool I2cBus::transfer(uint16_t address, bool reading, uint8_t* data, std::size_t
     spend_bus_time(slave != nullptr ? count : 0);
     const bool acked = slave != nullptr && (reading ? slave->i2c_read(data, count) : slave->i2c_write(data, count));
     if (trace_.enabled()) {
-        note_transfer(trace_, address, reading ? 'r' : 'w', data, count, acked);
+        note_transfer(trace_, name_, address, reading ? 'r' : 'w', data, count, acked);
         trace_.i2c(I2cTransfer{start_us, address, reading, slave != nullptr, acked, data, slave != nullptr ? count : 0});
     }
     return acked;

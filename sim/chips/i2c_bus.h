@@ -23,9 +23,12 @@ public:
 
 class I2cBus {
 public:
+    // The card's bus 0, reached through this device node; its trace lines name it.
+    static constexpr const char* kCardBus = "/dev/i2c/0";
+
     // `faults`, when given, stands between the adapter and every slave.
-    I2cBus(VirtualClock& clock, Trace& trace, I2cFaultLayer* faults = nullptr)
-        : clock_(clock), trace_(trace), faults_(faults)
+    I2cBus(VirtualClock& clock, Trace& trace, I2cFaultLayer* faults = nullptr, const char* name = kCardBus)
+        : clock_(clock), trace_(trace), faults_(faults), name_(name)
     {
     }
 
@@ -47,6 +50,7 @@ private:
     VirtualClock& clock_;
     Trace& trace_;
     I2cFaultLayer* faults_;
+    const char* name_;
     std::array<I2cDevice*, 128> slaves_{};
 };
 

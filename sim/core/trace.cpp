@@ -39,6 +39,20 @@ void Trace::note(std::string line)
     }
 }
 
+void Trace::note_on_bus(std::string line, std::string_view bus)
+{
+    if (!sinks_.empty()) {
+        const std::string named = line + " on " + std::string(bus);
+        const int64_t now = now_us();
+        for (TraceSink* sink : sinks_) {
+            sink->line(now, named);
+        }
+    }
+    if (on_) {
+        lines_.push_back(std::move(line));
+    }
+}
+
 void Trace::wire(Wire wire, uint32_t level)
 {
     int64_t& known = levels_[static_cast<std::size_t>(wire)];

@@ -55,6 +55,10 @@ public:
     void remove_sink(TraceSink* sink);
 
     void note(std::string line);
+    // A bus's line: the sinks take it naming the bus that carried it ("i2c 0x1f w 01 00 on
+    // /dev/i2c/0"), for the engineer who reads a whole card's trace; the lines kept in memory
+    // leave the bus out, as a test watches the one bus it built.
+    void note_on_bus(std::string line, std::string_view bus);
     // A line's level as its driver now drives it; noted only when it changed.
     void wire(Wire wire, uint32_t level);
     // The level last told, or -1 when it is not known yet.

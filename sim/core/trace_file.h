@@ -1,5 +1,6 @@
 // The trace as a text file: one event a line, its card time first in seconds with six
-// decimals ("12.000345 i2c 0x1f w 01 00"), so that two runs of the same input diff cleanly.
+// decimals ("12.000345 i2c 0x1f w 01 00 on /dev/i2c/0"), so that two runs of the same input
+// diff cleanly.
 #pragma once
 
 #include <cstdio>
