@@ -44,7 +44,7 @@ elseif(KMB_PACKAGE STREQUAL "desk")
   include(${CMAKE_CURRENT_LIST_DIR}/man_pages.cmake)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/fault-coverage.md ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION share/doc/kmbdiag-sim COMPONENT desk)
-  install(FILES ${PROJECT_SOURCE_DIR}/scripts/kmbdiag-sim.bash-completion
+  install(FILES ${PROJECT_SOURCE_DIR}/scripts/kmb-desk.bash-completion
           DESTINATION share/bash-completion/completions RENAME kmbdiag-sim COMPONENT desk)
   set(CPACK_PACKAGE_NAME kmbdiag-sim)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "the KMB card diagnostic on a simulated card in its test fixture")
