@@ -44,8 +44,18 @@ elseif(KMB_PACKAGE STREQUAL "desk")
   include(${CMAKE_CURRENT_LIST_DIR}/man_pages.cmake)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/fault-coverage.md ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION share/doc/kmbdiag-sim COMPONENT desk)
-  install(FILES ${PROJECT_SOURCE_DIR}/scripts/kmb-desk.bash-completion
-          DESTINATION share/bash-completion/completions RENAME kmbdiag-sim COMPONENT desk)
+  # bash-completion loads a command's completion from the file of its name: one file serves
+  # every desk program, under each program's name.
+  set(KMB_COMPLETED kmbdiag-sim kmb-agentd-sim kmb-seld-sim)
+  foreach(program kmbdiag-campaign kmb-agent)
+    if(TARGET ${program})
+      list(APPEND KMB_COMPLETED ${program})
+    endif()
+  endforeach()
+  foreach(program ${KMB_COMPLETED})
+    install(FILES ${PROJECT_SOURCE_DIR}/scripts/kmb-desk.bash-completion
+            DESTINATION share/bash-completion/completions RENAME ${program} COMPONENT desk)
+  endforeach()
   set(CPACK_PACKAGE_NAME kmbdiag-sim)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "the KMB card diagnostic on a simulated card in its test fixture")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -278,4 +278,21 @@ int agent_client(const std::vector<std::string>& words, int reply_key)
     return agent_command(words, reply_key);
 }
 
+void print_agent_commands()
+{
+    // Wrapped as --help's other lines are, within 80 columns.
+    constexpr std::size_t kWidth = 78;
+    std::printf("\nAgent commands (COMMAND):\n");
+    std::size_t column = 0;
+    for (const AgentCmd* row = agent_builtin_cmds(); row->name != nullptr; ++row) {
+        const std::size_t length = std::strlen(row->name);
+        if (column > 0 && column + 1 + length > kWidth) {
+            std::printf("\n");
+            column = 0;
+        }
+        column += static_cast<std::size_t>(std::printf(column == 0 ? "  %s" : " %s", row->name));
+    }
+    std::printf("\n");
+}
+
 } // namespace kmb::tools

@@ -12,4 +12,8 @@ namespace kmb::tools {
 // error code; 2 the words make no request (said on standard error); 3 no answer could be had.
 int agent_client(const std::vector<std::string>& words, int reply_key);
 
+// The names COMMAND takes, as the agent's command table has them: a paragraph of --help,
+// which the shell's completion reads too.
+void print_agent_commands();
+
 } // namespace kmb::tools

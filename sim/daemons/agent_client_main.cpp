@@ -34,7 +34,8 @@ constexpr kmb::tools::DaemonUsage kUsage{
     "  sel info | sel records   the SEL's summary, or its records decoded\n"
     "Exit status: 0 answered with result 0, 1 answered with an error code, 2 a request\n"
     "it does not understand, 3 no answer could be had.",
-    "  --key N            the reply queue's key, 1 to 22 but 4 (default: 14)\n"};
+    "  --key N              the reply queue's key, 1 to 22 but 4 (default: 14)\n",
+    kmb::tools::print_agent_commands};
 
 } // namespace
 

@@ -14,10 +14,10 @@ constexpr kmb::tools::DaemonUsage kUsage{
     "requests (class 4) on queue 4, answers each on its requester's queue, and runs the host\n"
     "agent's and the LM77's interrupt handlers, which report to the SEL daemon (queue 7).\n"
     "It prints \"ready\" once it serves; SIGTERM or SIGINT ends it.",
-    "  --agent-event HEX  a 16-bit entry waiting in the host agent's event FIFO at the\n"
-    "                     start (repeatable), e.g. 0004: PS1_AC_OK dropped\n"
-    "  --agent-refuse HEX a command code the host agent's firmware lacks; it answers\n"
-    "                     \"illegal command\" (repeatable), e.g. 00\n"};
+    "  --agent-event HEX    a 16-bit entry waiting in the host agent's event FIFO at the\n"
+    "                       start (repeatable), e.g. 0004: PS1_AC_OK dropped\n"
+    "  --agent-refuse HEX   a command code the host agent's firmware lacks; it answers\n"
+    "                       \"illegal command\" (repeatable), e.g. 00\n"};
 
 uint32_t asserted_lines()
 {

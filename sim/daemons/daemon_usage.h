@@ -9,6 +9,7 @@ struct DaemonUsage {
     const char* synopsis; // after the program's name: "[OPTION]..."
     const char* what;     // what it does, one or more lines
     const char* options;  // its own options, one per line, or nullptr
+    void (*more)() = nullptr; // prints what the program knows beyond `what`, or nullptr
 };
 
 // When the command line asks for --help or --version (before any "--"), prints the answer on
