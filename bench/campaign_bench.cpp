@@ -3,7 +3,6 @@
 // runs per wall second; a thousand runs within a minute is fifty.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,8 +19,7 @@ void HealthyCampaign(benchmark::State& state)
     for (int i = 0; i < state.range(0); ++i) {
         plans.push_back(kmb::sim::healthy_run(i));
     }
-    const kmb::sim::BatchSettings settings{KMB_SIM_PATH, std::filesystem::temp_directory_path().string(), kJobs,
-                                           kWallLimitS};
+    const kmb::sim::BatchSettings settings{KMB_SIM_PATH, kmb::sim::scratch_folder(), kJobs, kWallLimitS};
     for (auto _ : state) {
         const std::vector<kmb::sim::RunOutcome> outcomes = kmb::sim::run_batch(plans, settings);
         for (const kmb::sim::RunOutcome& o : outcomes) {

@@ -44,9 +44,7 @@ int run_campaign(const CampaignOptions& o)
 {
     const std::vector<RunPlan> plans = plans_of(o);
     const long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    const char* tmp = std::getenv("TMPDIR");
-    const BatchSettings settings{o.sim_path.empty() ? sibling_sim() : o.sim_path,
-                                 tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp",
+    const BatchSettings settings{o.sim_path.empty() ? sibling_sim() : o.sim_path, scratch_folder(),
                                  o.jobs > 0 ? o.jobs : static_cast<int>(cores > 0 ? cores : 1), o.wall_limit_s};
     const std::vector<RunOutcome> outcomes = run_batch(plans, settings);
     std::size_t flagged = 0;
