@@ -26,14 +26,15 @@ constexpr kmb::tools::DaemonUsage kUsage{
     "Sends one request to the agent daemon of a running simulated card and prints the\n"
     "answer decoded, or reads the card's system event log. REQUEST is one of:\n"
     "  COMMAND [PARAM]          an agent command by name (rd_pwr_stat, reset 17,\n"
-    "                           dump_state, ...) or by code (0x05); PARAM up to 0xFFFF\n"
+    "                           dump_state, ...) or by code (0x05); PARAM up to\n"
+    "                           0xFFFF\n"
     "  lm77 read REG            read an LM77 register (0 temperature, 3 T_CRIT,\n"
     "                           4 T_LOW, 5 T_HIGH) into the daemon's state\n"
     "  lm77 write REG CELSIUS   write an LM77 limit\n"
     "  lm77 query | lm77 temp   the daemon's LM77 state; temp reads the sensor first\n"
     "  sel info | sel records   the SEL's summary, or its records decoded\n"
-    "Exit status: 0 answered with result 0, 1 answered with an error code, 2 a request\n"
-    "it does not understand, 3 no answer could be had.",
+    "Exit status: 0 answered with result 0, 1 answered with an error code, 2 a\n"
+    "request it does not understand, 3 no answer could be had.",
     "  --key N              the reply queue's key, 1 to 22 but 4 (default: 14)\n",
     kmb::tools::print_agent_commands};
 

@@ -10,14 +10,15 @@ kmb::sim::Card* g_card = nullptr;
 
 constexpr kmb::tools::DaemonUsage kUsage{
     "kmb-agentd-sim", "[OPTION]...",
-    "The card's agent daemon on a simulated card: it serves agent commands (class 3) and LM77\n"
-    "requests (class 4) on queue 4, answers each on its requester's queue, and runs the host\n"
-    "agent's and the LM77's interrupt handlers, which report to the SEL daemon (queue 7).\n"
+    "The card's agent daemon on a simulated card: it serves agent commands (class 3)\n"
+    "and LM77 requests (class 4) on queue 4, answers each on its requester's queue,\n"
+    "and runs the host agent's and the LM77's interrupt handlers, which report to\n"
+    "the SEL daemon (queue 7).\n"
     "It prints \"ready\" once it serves; SIGTERM or SIGINT ends it.",
-    "  --agent-event HEX    a 16-bit entry waiting in the host agent's event FIFO at the\n"
-    "                       start (repeatable), e.g. 0004: PS1_AC_OK dropped\n"
-    "  --agent-refuse HEX   a command code the host agent's firmware lacks; it answers\n"
-    "                       \"illegal command\" (repeatable), e.g. 00\n"};
+    "  --agent-event HEX    a 16-bit entry waiting in the host agent's event FIFO\n"
+    "                       at the start (repeatable), e.g. 0004: PS1_AC_OK dropped\n"
+    "  --agent-refuse HEX   a command code the host agent's firmware lacks; it\n"
+    "                       answers \"illegal command\" (repeatable), e.g. 00\n"};
 
 uint32_t asserted_lines()
 {

@@ -10,16 +10,16 @@ namespace kmb::tools {
 namespace {
 
 constexpr const char* kCardOptions =
-    "  --state DIR          the card's state folder; boot a fresh one first with one start\n"
-    "                       of kmbdiag-sim, then start the daemons on it\n"
+    "  --state DIR          the card's state folder; boot a fresh one first with one\n"
+    "                       start of kmbdiag-sim, then start the daemons on it\n"
     "  --speed X            card seconds per wall second; 0 lets no wall time pass\n"
     "  --start-time EPOCH   the card clock at start, in seconds since 1970\n"
     "  --fault NAME         switch on a fault of the card (repeatable; see\n"
     "                       kmbdiag-sim --list-faults)\n"
     "  --temp C             the temperature the card's sensor reads\n"
     "  --agent PLATFORM     the host board's platform: tamber or valdor\n"
-    "  --syslog FILE        where the card's syslog goes (default: syslog in the state\n"
-    "                       folder)\n";
+    "  --syslog FILE        where the card's syslog goes (default: syslog in the\n"
+    "                       state folder)\n";
 
 } // namespace
 

@@ -6,11 +6,11 @@ namespace {
 
 constexpr kmb::tools::DaemonUsage kUsage{
     "kmb-seld-sim", "[OPTION]...",
-    "The card's system event log daemon on a simulated card: it takes SEL requests off\n"
-    "queue 7 and keeps the records in /mnt/logs/sel/sel.rec and their summary in\n"
+    "The card's system event log daemon on a simulated card: it takes SEL requests\n"
+    "off queue 7 and keeps the records in /mnt/logs/sel/sel.rec and their summary in\n"
     "/mnt/logs/sel/sel.inf, under the lock file /halvex/run/selinf.lck.\n"
-    "It prints \"ready\" once it serves; SIGTERM or SIGINT ends it after it has stored what\n"
-    "already waits on its queue.",
+    "It prints \"ready\" once it serves; SIGTERM or SIGINT ends it after it has stored\n"
+    "what already waits on its queue.",
     nullptr};
 
 } // namespace
