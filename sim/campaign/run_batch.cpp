@@ -217,7 +217,8 @@ std::vector<RunOutcome> run_batch(const std::vector<RunPlan>& plans, const Batch
         }
         const std::size_t before = running.size();
         std::erase_if(running, [&](const Running& r) { return check_run(r, s, outcomes[r.index]); });
-        if (running.size() == before) {
+        // With none running (every start failed) there is nothing to wait for.
+        if (running.size() == before && !running.empty()) {
             wait_for_any(running, s);
         }
     }
