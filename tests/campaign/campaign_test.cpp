@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "sim/campaign/run_batch.h"
 #include "support/run_sim.h"
@@ -45,19 +46,14 @@ TEST(Campaign, TheSameSeedGivesTheSameRuns)
     EXPECT_TRUE(twelve.starts_with(runs(kSeed, "5")));
 }
 
-bool same_verdicts(const RunResult& a, const RunResult& b)
+// What a replay must give again: the exit status, and each verdict at its card time.
+std::vector<std::tuple<std::string, bool, double>> verdicts_of(const RunResult& r)
 {
-    if (a.verdicts.size() != b.verdicts.size() || a.exit_status != b.exit_status) {
-        return false;
+    std::vector<std::tuple<std::string, bool, double>> out = {{"exit status", true, r.exit_status}};
+    for (const ReportedVerdict& v : r.verdicts) {
+        out.emplace_back(v.test, v.passed, v.card_seconds);
     }
-    for (std::size_t i = 0; i < a.verdicts.size(); ++i) {
-        const ReportedVerdict& x = a.verdicts[i];
-        const ReportedVerdict& y = b.verdicts[i];
-        if (x.test != y.test || x.passed != y.passed || x.card_seconds != y.card_seconds) {
-            return false;
-        }
-    }
-    return true;
+    return out;
 }
 
 TEST(Campaign, AReplayLineGivesTheRunsVerdicts)
@@ -78,7 +74,7 @@ TEST(Campaign, AReplayLineGivesTheRunsVerdicts)
         std::string error;
         const std::optional<RunResult> replayed = parse_run_report(text.str(), error);
         ASSERT_TRUE(replayed) << line << ": " << error;
-        EXPECT_TRUE(same_verdicts(*outcomes[i].result, *replayed)) << line;
+        EXPECT_EQ(verdicts_of(*outcomes[i].result), verdicts_of(*replayed)) << line;
         std::filesystem::remove(report);
     }
 }
