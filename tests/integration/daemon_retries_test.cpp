@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <sys/msg.h>
 
 #include "agent/agent_api.h"
@@ -16,42 +14,14 @@
 #include "ipc/msg_queue.h"
 #include "ipc/sel.h"
 #include "sim/daemons/seld_service.h"
-#include "support/daemon_card.h"
-#include "support/daemon_process.h"
+#include "integration/daemon_pair.h"
 
 namespace kmb::test {
 namespace {
 
 constexpr int kReplyKey = 10;
 
-class DaemonRetries : public DaemonCard {
-protected:
-    void start(std::vector<std::string> agent_options)
-    {
-        seld_ = std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
-        agentd_ = std::make_unique<DaemonProcess>(KMB_AGENTD_PATH,
-                                                  daemon_args(sim_->state().string(), std::move(agent_options)));
-        ASSERT_TRUE(seld_->running() && agentd_->running());
-    }
-    void stop_daemons()
-    {
-        EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
-        EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
-    }
-    // How many lines of the card's syslog the agent daemon wrote at priority 3 that begin with
-    // `text`, or that are `text` and nothing more.
-    int agentd_errors(const std::string& text, bool whole = false) const
-    {
-        std::ifstream in(sim_->state() / "syslog");
-        const std::string wanted = " kmb agentd: <3> " + text;
-        int n = 0;
-        for (std::string line; std::getline(in, line);) {
-            const std::size_t at = line.find(wanted);
-            n += at != std::string::npos && (!whole || at + wanted.size() == line.size()) ? 1 : 0;
-        }
-        return n;
-    }
-};
+using DaemonRetries = DaemonPair;
 
 TEST_F(DaemonRetries, FaultsThatPassAreRiddenOut)
 {
@@ -110,7 +80,7 @@ TEST_F(DaemonRetries, AnAgentThatRefusesEveryReadIsRecorded)
     ASSERT_EQ(records.size(), 2u);
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(records[i].head.event_type, SEL_TYPE_AGENT_ERROR);
-        EXPECT_EQ((std::vector<int>{records[i].data[0], records[i].data[1], records[i].data[2]}),
+        EXPECT_EQ(data_bytes(records[i], {0, 1, 2}),
                   (std::vector<int>{ERR_READ, AGENT_FLAG_CMD, i == 0 ? AGENT_RD_INFO : AGENT_RD_IMAGE}))
             << i;
     }
