@@ -88,18 +88,15 @@ TEST_F(AgentClient, SendsAnyRequestAndPrintsTheAnswerDecoded)
     EXPECT_EQ(client({"lm77", "write", "5", "25"}).exit_status, 0);
     EXPECT_EQ(client({"lm77", "query"}).exit_status, 0);
     stop_daemons();
-    const auto ends_with = [](const std::string& text, const std::string& tail) {
-        return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-    };
     const SimRun info = client({"sel", "info"});
     EXPECT_EQ(info.exit_status, 0);
     EXPECT_EQ(info.out.rfind("records: 1\nnext record ID: 2\nnewest: ", 0), 0u) << info.out;
-    EXPECT_TRUE(ends_with(info.out, "\nworst severity: 2\nclears: 0\n")) << info.out;
+    EXPECT_TRUE(info.out.ends_with("\nworst severity: 2\nclears: 0\n")) << info.out;
     const SimRun records = client({"sel", "records"});
     EXPECT_EQ(records.exit_status, 0);
     EXPECT_EQ(records.out.rfind("\nRecord ID: 1\nTimestamp: 0x", 0), 0u) << records.out;
-    EXPECT_TRUE(ends_with(records.out, "\nSeverity: 2\nEvent type: 5\n"
-                                       "LM77: 30 C, T_LOW 10 C, T_HIGH 25 C, T_CRIT 65 C, zone 2\n"))
+    EXPECT_TRUE(records.out.ends_with("\nSeverity: 2\nEvent type: 5\n"
+                                      "LM77: 30 C, T_LOW 10 C, T_HIGH 25 C, T_CRIT 65 C, zone 2\n"))
         << records.out;
 }
 
