@@ -1,94 +1,24 @@
-// The agent daemon's tries between real processes: a daemon on a card whose host agent or bus
-// fails for a while rides it out, with one log line per failed try and nothing in the event
-// log; one whose agent never answers runs out of tries and records it. A client's LM77 limit
-// test looks at the zone five times, a second apart, before it gives up.
+// The agent daemon's tries between real processes: one whose agent never answers runs out of
+// tries and records it. A client's LM77 limit test looks at the zone five times, a second
+// apart, before it gives up. (Faults the tries ride out are the fault-coverage test's.)
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <sys/msg.h>
 
 #include "agent/agent_api.h"
 #include "agent/agent_protocol.h"
 #include "agent/lm77_service.h"
 #include "devices/error_codes.h"
-#include "ipc/msg_queue.h"
 #include "ipc/sel.h"
+#include "integration/daemon_pair.h"
 #include "sim/daemons/seld_service.h"
-#include "support/daemon_card.h"
-#include "support/daemon_process.h"
 
 namespace kmb::test {
 namespace {
 
 constexpr int kReplyKey = 10;
 
-class DaemonRetries : public DaemonCard {
-protected:
-    void start(std::vector<std::string> agent_options)
-    {
-        seld_ = std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
-        agentd_ = std::make_unique<DaemonProcess>(KMB_AGENTD_PATH,
-                                                  daemon_args(sim_->state().string(), std::move(agent_options)));
-        ASSERT_TRUE(seld_->running() && agentd_->running());
-    }
-    void stop_daemons()
-    {
-        EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
-        EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
-    }
-    // How many lines of the card's syslog the agent daemon wrote at priority 3 that begin with
-    // `text`, or that are `text` and nothing more.
-    int agentd_errors(const std::string& text, bool whole = false) const
-    {
-        std::ifstream in(sim_->state() / "syslog");
-        const std::string wanted = " kmb agentd: <3> " + text;
-        int n = 0;
-        for (std::string line; std::getline(in, line);) {
-            const std::size_t at = line.find(wanted);
-            n += at != std::string::npos && (!whole || at + wanted.size() == line.size()) ? 1 : 0;
-        }
-        return n;
-    }
-};
-
-TEST_F(DaemonRetries, FaultsThatPassAreRiddenOut)
-{
-    struct Case {
-        const char* fault;
-        int cmd;
-        int failed_writes;
-        int failed_reads;
-    };
-    // The bus drops the daemon's first three transfers (its start-up's rd_info); the agent
-    // sequences the host's supplies past the daemon's 5 s wait after power_cycle; the agent
-    // loads each answer 0.5 s after its command: three reads refused for rd_info, for each of
-    // the two FIFO reads that the start-up's dump of 21 signals takes, and for the status.
-    const Case cases[] = {
-        {"agent-bus-recovers", AGENT_RD_PWR_STAT, 3, 0},
-        {"agent-slow-power-cycle", AGENT_POWER_CYCLE, 2, 0},
-        {"agent-read-slow", AGENT_RESET, 0, 12},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fault);
-        boot();
-        start({"--fault", c.fault});
-        uint8_t status = 0x77;
-        EXPECT_EQ(agent_api_write(c.cmd, c.cmd == AGENT_RESET ? 17 : 0, kReplyKey, &status), ERR_NONE);
-        EXPECT_EQ(status, 0) << "Command completed successfully";
-        EXPECT_EQ(log_at(3), std::vector<std::string>{});
-        stop_daemons();
-        EXPECT_EQ(agentd_errors("Error writing try# "), c.failed_writes);
-        EXPECT_EQ(agentd_errors("Error reading try# ") + agentd_errors("Error 4 read fifo, try "), c.failed_reads);
-        EXPECT_EQ(agentd_errors("Error writing try# " + std::to_string(c.failed_writes), true), 0);
-        EXPECT_EQ(stored_records().size(), 0u) << "nothing went wrong that the event log must keep";
-        agentd_.reset();
-        seld_.reset();
-        remove_all_queues();
-        ipc_queue_cache_reset();
-    }
-}
+using DaemonRetries = DaemonPair;
 
 TEST_F(DaemonRetries, AnAgentThatRefusesEveryReadIsRecorded)
 {
@@ -110,7 +40,7 @@ TEST_F(DaemonRetries, AnAgentThatRefusesEveryReadIsRecorded)
     ASSERT_EQ(records.size(), 2u);
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(records[i].head.event_type, SEL_TYPE_AGENT_ERROR);
-        EXPECT_EQ((std::vector<int>{records[i].data[0], records[i].data[1], records[i].data[2]}),
+        EXPECT_EQ(data_bytes(records[i], {0, 1, 2}),
                   (std::vector<int>{ERR_READ, AGENT_FLAG_CMD, i == 0 ? AGENT_RD_INFO : AGENT_RD_IMAGE}))
             << i;
     }

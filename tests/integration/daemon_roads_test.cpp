@@ -15,8 +15,7 @@
 #include "os/os.h"
 #include "sim/daemons/agentd_service.h"
 #include "sim/daemons/seld_service.h"
-#include "support/daemon_card.h"
-#include "support/daemon_process.h"
+#include "integration/daemon_pair.h"
 
 namespace kmb::test {
 namespace {
@@ -24,22 +23,7 @@ namespace {
 constexpr int kReplyKey = 10;
 constexpr int kOtherReplyKey = 11;
 
-class DaemonRoads : public DaemonCard {
-protected:
-    void start(std::vector<std::string> agent_options = {})
-    {
-        seld_ = std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
-        agentd_ = std::make_unique<DaemonProcess>(KMB_AGENTD_PATH,
-                                                  daemon_args(sim_->state().string(), std::move(agent_options)));
-        ASSERT_TRUE(seld_->running() && agentd_->running());
-    }
-    // Ends both daemons; the SEL daemon takes what still waits on its queue first.
-    void stop_daemons()
-    {
-        EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
-        EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
-    }
-};
+using DaemonRoads = DaemonPair;
 
 TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
 {
@@ -91,8 +75,7 @@ TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
     const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].head.event_type, SEL_TYPE_AGENT_ERROR);
-    EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2]}),
-              (std::vector<int>{1, 1, 0x42}));
+    EXPECT_EQ(data_bytes(records[0], {0, 1, 2}), (std::vector<int>{1, 1, 0x42}));
     int32_t param = 0;
     std::memcpy(&param, records[0].data + 4, 4);
     EXPECT_EQ(param, 0x0102);
@@ -128,8 +111,7 @@ TEST_F(DaemonRoads, AnswersGoToTheirOwnRequesterOnly)
     stop_daemons();
     const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2]}),
-              (std::vector<int>{ERR_CHECKSUM, 0, 0}));
+    EXPECT_EQ(data_bytes(records[0], {0, 1, 2}), (std::vector<int>{ERR_CHECKSUM, 0, 0}));
 }
 
 TEST_F(DaemonRoads, ACommandStatusOtherThanDoneIsRecorded)
@@ -142,8 +124,7 @@ TEST_F(DaemonRoads, ACommandStatusOtherThanDoneIsRecorded)
     stop_daemons();
     const std::vector<StoredSelRecord> records = stored_records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ((std::vector<int>{records[0].data[0], records[0].data[1], records[0].data[2], records[0].data[8]}),
-              (std::vector<int>{0, AGENT_FLAG_STATUS, AGENT_POWER_ON, 2}));
+    EXPECT_EQ(data_bytes(records[0], {0, 1, 2, 8}), (std::vector<int>{0, AGENT_FLAG_STATUS, AGENT_POWER_ON, 2}));
 }
 
 TEST_F(DaemonRoads, AgentEventsReachTheEventLogSummary)

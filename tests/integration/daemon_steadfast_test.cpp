@@ -6,8 +6,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <sys/msg.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +19,7 @@
 #include "os/os.h"
 #include "sim/daemons/agentd_service.h"
 #include "sim/daemons/seld_service.h"
-#include "support/daemon_card.h"
-#include "support/daemon_process.h"
+#include "integration/daemon_pair.h"
 
 namespace kmb::test {
 namespace {
@@ -30,8 +27,15 @@ namespace {
 constexpr int kReplyKey = 10;
 constexpr int kOtherReplyKey = 11;
 
-// A request as any process may put it on queue 4: `after_type` bytes of it are sent.
-int send_raw_request(int32_t msg_class, int pid, int reply_key, int after_type, uint8_t cmd = AGENT_RD_INFO)
+// `after_type` bytes of `msg` (from its mtype on) put on queue 4, as any process may.
+int send_to_agentd(const void* msg, std::size_t after_type)
+{
+    return msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), msg, after_type, 0);
+}
+
+// An rd_info request of this process as any process may put it on queue 4: `after_type` bytes
+// of it are sent.
+int send_raw_request(int32_t msg_class, int reply_key, int after_type)
 {
     struct {
         long mtype;
@@ -39,11 +43,11 @@ int send_raw_request(int32_t msg_class, int pid, int reply_key, int after_type, 
     } m{};
     m.mtype = 1;
     AgentApiRequest req{};
-    req.head = MsgHeader{1, msg_class, pid, reply_key, AGENT_API_REQUEST_LENGTH};
-    req.bytes[0] = cmd;
+    req.head = MsgHeader{1, msg_class, static_cast<int>(os::getpid()), reply_key, AGENT_API_REQUEST_LENGTH};
+    req.bytes[0] = AGENT_RD_INFO;
     req.checksum = agent_checksum(req.bytes, 3);
     std::memcpy(m.text, reinterpret_cast<const uint8_t*>(&req) + sizeof(long), 20);
-    return msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &m, static_cast<size_t>(after_type), 0);
+    return send_to_agentd(&m, static_cast<std::size_t>(after_type));
 }
 
 // A process that has ended: its ID names nobody.
@@ -57,36 +61,9 @@ pid_t gone_process()
     return child;
 }
 
-class DaemonsSteadfast : public DaemonCard {
+class DaemonsSteadfast : public DaemonPair {
 protected:
-    std::unique_ptr<DaemonProcess> start_agentd(std::vector<std::string> more = {})
-    {
-        return std::make_unique<DaemonProcess>(KMB_AGENTD_PATH, daemon_args(sim_->state().string(), std::move(more)));
-    }
-    std::unique_ptr<DaemonProcess> start_seld()
-    {
-        return std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
-    }
-    void start()
-    {
-        seld_ = start_seld();
-        agentd_ = start_agentd();
-        ASSERT_TRUE(seld_->running() && agentd_->running());
-    }
-    void stop_daemons()
-    {
-        EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
-        EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
-    }
-    // The card's syslog file, which every process of the card writes.
-    std::string card_log() const
-    {
-        std::ifstream in(sim_->state() / "syslog");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    bool logged(const std::string& part) const { return card_log().find(part) != std::string::npos; }
+    const int pid_ = static_cast<int>(os::getpid());
     int rd_info_agent_id(int key)
     {
         uint8_t payload[AGENT_API_PAYLOAD] = {};
@@ -115,21 +92,23 @@ TEST_F(DaemonsSteadfast, QueuesThatGoAreFoundAgain)
     EXPECT_NE(seld_->errors().find("seld: queue 7 was removed under the daemon; made again"), std::string::npos)
         << seld_->errors();
     EXPECT_TRUE(logged("kmb agentd: <4> queue 4 was removed under the daemon; made again"));
+    // Each daemon logs under its own name.
+    EXPECT_TRUE(logged(" kmb agentd: <3> ERROR: command 42 not found in cmdlist!\n"));
+    EXPECT_FALSE(logged(" kmbdiag: <3> ERROR: command 42"));
     EXPECT_EQ(stored_records().size(), 1u) << "the client's error record reached the new SEL queue";
 }
 
 TEST_F(DaemonsSteadfast, ReplyKeysOutsideTheDaemonsAreRefused)
 {
     start();
-    const int pid = static_cast<int>(os::getpid());
-    for (int key : {0, IPC_KEY_AGENTD, 23, -1}) {
-        SCOPED_TRACE(key);
-        ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, pid, key, AGENT_API_REQUEST_LENGTH), 0);
+    const int keys[] = {0, IPC_KEY_AGENTD, 23, -1};
+    for (int key : keys) {
+        ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, key, AGENT_API_REQUEST_LENGTH), 0) << key;
     }
     // The daemon got past them: the next request is answered.
     EXPECT_EQ(rd_info_agent_id(kReplyKey), 0x99);
-    for (int key : {0, 4, 23, -1}) {
-        EXPECT_TRUE(logged("agentd: request of process " + std::to_string(pid) + " refused: reply key " +
+    for (int key : keys) {
+        EXPECT_TRUE(logged("agentd: request of process " + std::to_string(pid_) + " refused: reply key " +
                            std::to_string(key) + " is no queue of a daemon"))
             << key;
     }
@@ -147,7 +126,6 @@ TEST_F(DaemonsSteadfast, AFullQueueHoldsUpOnlyItsOwnAnswers)
     // No SEL daemon: its queue fills and stays full.
     agentd_ = start_agentd();
     ASSERT_TRUE(agentd_->running());
-    const int pid = static_cast<int>(os::getpid());
     for (int key : {kOtherReplyKey, IPC_KEY_SELD}) {
         const int id = msgget(key, IPC_CREAT | 0666);
         ASSERT_EQ(ipc_queue_set_max_bytes(id, AGENT_API_RESPONSE_LENGTH), 0);
@@ -163,13 +141,13 @@ TEST_F(DaemonsSteadfast, AFullQueueHoldsUpOnlyItsOwnAnswers)
     }
     // A reply queue nobody reads, then a checksum error that the daemon reports to the full
     // event log: both give up after their wait, and the next client is served.
-    ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, pid, kOtherReplyKey, AGENT_API_REQUEST_LENGTH), 0);
+    ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, kOtherReplyKey, AGENT_API_REQUEST_LENGTH), 0);
     AgentApiRequest bad{};
-    bad.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, pid, kReplyKey, AGENT_API_REQUEST_LENGTH};
+    bad.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, pid_, kReplyKey, AGENT_API_REQUEST_LENGTH};
     bad.checksum = 1;
-    ASSERT_EQ(msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &bad, AGENT_API_REQUEST_LENGTH, 0), 0);
+    ASSERT_EQ(send_to_agentd(&bad, AGENT_API_REQUEST_LENGTH), 0);
     uint8_t status = 0;
-    EXPECT_EQ(agent_api_wait_response(kReplyKey, pid, &status, nullptr), ERR_CHECKSUM);
+    EXPECT_EQ(agent_api_wait_response(kReplyKey, pid_, &status, nullptr), ERR_CHECKSUM);
     EXPECT_EQ(rd_info_agent_id(kReplyKey), 0x99);
     EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
     EXPECT_TRUE(logged("Fail to send msg to agent api\n"));
@@ -180,7 +158,6 @@ TEST_F(DaemonsSteadfast, AFullQueueHoldsUpOnlyItsOwnAnswers)
 TEST_F(DaemonsSteadfast, RequestsOfTheWrongLengthAreAnsweredWithTheChecksumError)
 {
     start();
-    const int pid = static_cast<int>(os::getpid());
     struct Case {
         int32_t msg_class;
         int after_type;
@@ -191,37 +168,36 @@ TEST_F(DaemonsSteadfast, RequestsOfTheWrongLengthAreAnsweredWithTheChecksumError
                           {MSG_CLASS_LM77, 16},      {MSG_CLASS_LM77, 24}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.after_type);
-        ASSERT_EQ(send_raw_request(c.msg_class, pid, kOtherReplyKey, c.after_type), 0);
+        ASSERT_EQ(send_raw_request(c.msg_class, kOtherReplyKey, c.after_type), 0);
         uint8_t status = 0;
-        EXPECT_EQ(agent_api_wait_response(kOtherReplyKey, pid, &status, nullptr), ERR_CHECKSUM);
+        EXPECT_EQ(agent_api_wait_response(kOtherReplyKey, pid_, &status, nullptr), ERR_CHECKSUM);
         EXPECT_EQ(status, 0xFF);
     }
     // Exactly 20 bytes is a request.
-    ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, pid, kOtherReplyKey, 20), 0);
-    EXPECT_EQ(agent_api_wait_response(kOtherReplyKey, pid, nullptr, nullptr), ERR_NONE);
+    ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, kOtherReplyKey, 20), 0);
+    EXPECT_EQ(agent_api_wait_response(kOtherReplyKey, pid_, nullptr, nullptr), ERR_NONE);
     // A message too short to name its requester cannot be answered; it is logged.
-    ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, pid, kOtherReplyKey, 11), 0);
+    ASSERT_EQ(send_raw_request(MSG_CLASS_AGENT_CMD, kOtherReplyKey, 11), 0);
     EXPECT_EQ(rd_info_agent_id(kReplyKey), 0x99);
     EXPECT_TRUE(logged("agentd: dropped a message of 11 bytes\n"));
     // A longer one is seen as long as the daemon's room, on the card's build as here.
     EXPECT_TRUE(logged("agentd: request of " + std::to_string(AGENTD_RECEIVE_ROOM) + " bytes from process " +
-                       std::to_string(pid) + " answered with a checksum error\n"));
+                       std::to_string(pid_) + " answered with a checksum error\n"));
     stop_daemons();
 }
 
 TEST_F(DaemonsSteadfast, ADumpWithABadChecksumCarriesNoDump)
 {
     start();
-    const int pid = static_cast<int>(os::getpid());
     AgentApiRequest req{};
-    req.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, pid, kReplyKey, AGENT_API_REQUEST_LENGTH};
+    req.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, pid_, kReplyKey, AGENT_API_REQUEST_LENGTH};
     req.bytes[0] = AGENT_DUMP_STATE;
     req.checksum = 0xE3; // 0x1C's own is 0xE4
-    ASSERT_EQ(msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &req, AGENT_API_REQUEST_LENGTH, 0), 0);
+    ASSERT_EQ(send_to_agentd(&req, AGENT_API_REQUEST_LENGTH), 0);
     uint8_t status = 0;
     uint8_t payload[AGENT_API_PAYLOAD];
     std::memset(payload, 0xEE, sizeof payload);
-    EXPECT_EQ(agent_api_wait_response(kReplyKey, pid, &status, payload), ERR_CHECKSUM);
+    EXPECT_EQ(agent_api_wait_response(kReplyKey, pid_, &status, payload), ERR_CHECKSUM);
     EXPECT_EQ(status, 0xFF);
     EXPECT_EQ(std::vector<uint8_t>(payload, payload + 4), std::vector<uint8_t>(4, 0));
     stop_daemons();
@@ -230,24 +206,18 @@ TEST_F(DaemonsSteadfast, ADumpWithABadChecksumCarriesNoDump)
 TEST_F(DaemonsSteadfast, AnInterruptNoticeRunsAHandlerOnlyWhenTheCardShowsTheInterrupt)
 {
     start();
-    const int pid = static_cast<int>(os::getpid());
     struct Case {
         int line;
         int after_type;
     };
-    // The agent's line with its FIFO empty, a line without a handler, a notice cut short.
-    for (const Case& c : {Case{IRQ_AGENT, 16}, Case{26, 16}, Case{IRQ_AGENT, 12}}) {
+    // The agent's line with its FIFO empty, a line without a handler, a notice cut short; the
+    // LM77's handler reads the sensor itself: a notice changes nothing where nothing changed.
+    for (const Case& c : {Case{IRQ_AGENT, 16}, Case{26, 16}, Case{IRQ_AGENT, 12}, Case{IRQ_LM77_TEMP, kInterruptNoticeLength}}) {
         InterruptNotice notice{};
         notice.head = MsgHeader{1, MSG_CLASS_INTERRUPT, c.line, 0, kInterruptNoticeLength};
-        ASSERT_EQ(msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &notice, static_cast<size_t>(c.after_type), 0), 0)
-            << std::strerror(errno);
+        ASSERT_EQ(send_to_agentd(&notice, static_cast<std::size_t>(c.after_type)), 0) << std::strerror(errno);
     }
-    // The LM77's handler reads the sensor itself: a notice changes nothing where nothing changed.
-    InterruptNotice lm77{};
-    lm77.head = MsgHeader{1, MSG_CLASS_INTERRUPT, IRQ_LM77_TEMP, 0, kInterruptNoticeLength};
-    ASSERT_EQ(msgsnd(msgget(IPC_KEY_AGENTD, IPC_CREAT | 0666), &lm77, kInterruptNoticeLength, 0), 0);
     EXPECT_EQ(rd_info_agent_id(kReplyKey), 0x99);
-    (void)pid;
     stop_daemons();
     EXPECT_TRUE(logged("agentd: notice of interrupt line 25 (16 bytes) not borne out; dropped\n"));
     EXPECT_TRUE(logged("agentd: notice of interrupt line 26 (16 bytes) not borne out; dropped\n"));
@@ -339,16 +309,6 @@ TEST_F(DaemonsSteadfast, ASecondDaemonOnAQueueRefusesNamingTheFirst)
     EXPECT_EQ(rd_info_agent_id(kReplyKey), 0x99);
     EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
     EXPECT_FALSE(card().fs().exists(AGENTD_PID_FILE)) << "the daemon takes its file with it";
-}
-
-TEST_F(DaemonsSteadfast, EachDaemonLogsUnderItsOwnName)
-{
-    start();
-    uint8_t status = 0;
-    EXPECT_EQ(agent_api_write(0x42, 0, kReplyKey, &status), ERR_INVALID_COMMAND);
-    stop_daemons();
-    EXPECT_TRUE(logged(" kmb agentd: <3> ERROR: command 42 not found in cmdlist!\n"));
-    EXPECT_FALSE(logged(" kmbdiag: <3> ERROR: command 42"));
 }
 
 } // namespace

@@ -5,8 +5,7 @@
 #include <sys/msg.h>
 
 #include "ipc/msg_queue.h"
-#include "support/daemon_card.h"
-#include "support/daemon_process.h"
+#include "integration/daemon_pair.h"
 #include "support/run_sim.h"
 
 namespace kmb::test {
@@ -44,7 +43,7 @@ TEST(DaemonTools, EachProgramNamesItselfAndItsOwnOptions)
     }
 }
 
-class AgentClient : public DaemonCard {
+class AgentClient : public DaemonPair {
 protected:
     SimRun client(std::vector<std::string> words)
     {
@@ -56,8 +55,7 @@ protected:
 
 TEST_F(AgentClient, SendsAnyRequestAndPrintsTheAnswerDecoded)
 {
-    seld_ = std::make_unique<DaemonProcess>(KMB_SELD_PATH, daemon_args(sim_->state().string()));
-    agentd_ = std::make_unique<DaemonProcess>(KMB_AGENTD_PATH, daemon_args(sim_->state().string(), {"--temp", "30"}));
+    start({"--temp", "30"});
     struct Case {
         std::vector<std::string> words;
         int status;
@@ -89,20 +87,16 @@ TEST_F(AgentClient, SendsAnyRequestAndPrintsTheAnswerDecoded)
     // change, and the client reads it back from the event log.
     EXPECT_EQ(client({"lm77", "write", "5", "25"}).exit_status, 0);
     EXPECT_EQ(client({"lm77", "query"}).exit_status, 0);
-    EXPECT_EQ(agentd_->stop(), 0) << agentd_->errors();
-    EXPECT_EQ(seld_->stop(), 0) << seld_->errors();
-    const auto ends_with = [](const std::string& text, const std::string& tail) {
-        return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-    };
+    stop_daemons();
     const SimRun info = client({"sel", "info"});
     EXPECT_EQ(info.exit_status, 0);
     EXPECT_EQ(info.out.rfind("records: 1\nnext record ID: 2\nnewest: ", 0), 0u) << info.out;
-    EXPECT_TRUE(ends_with(info.out, "\nworst severity: 2\nclears: 0\n")) << info.out;
+    EXPECT_TRUE(info.out.ends_with("\nworst severity: 2\nclears: 0\n")) << info.out;
     const SimRun records = client({"sel", "records"});
     EXPECT_EQ(records.exit_status, 0);
     EXPECT_EQ(records.out.rfind("\nRecord ID: 1\nTimestamp: 0x", 0), 0u) << records.out;
-    EXPECT_TRUE(ends_with(records.out, "\nSeverity: 2\nEvent type: 5\n"
-                                       "LM77: 30 C, T_LOW 10 C, T_HIGH 25 C, T_CRIT 65 C, zone 2\n"))
+    EXPECT_TRUE(records.out.ends_with("\nSeverity: 2\nEvent type: 5\n"
+                                      "LM77: 30 C, T_LOW 10 C, T_HIGH 25 C, T_CRIT 65 C, zone 2\n"))
         << records.out;
 }
 

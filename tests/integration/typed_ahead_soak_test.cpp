@@ -65,6 +65,19 @@ Script random_script(std::mt19937& random)
     return s;
 }
 
+// The script run on a card of its own with these faults; the simulator is killed once it has
+// run kWallLimitS.
+SimRun run_script(const std::string& input, const std::vector<std::string>& faults)
+{
+    TempDir state;
+    std::vector<std::string> args = {"--state", state.path().string(), "--speed", "0"};
+    for (const std::string& f : faults) {
+        args.push_back("--fault");
+        args.push_back(f);
+    }
+    return run_sim(args, input, InputEnd::Close, {}, kWallLimitS);
+}
+
 TEST(TypedAheadSoak, EveryScriptEndsWhateverItTypedAhead)
 {
     unsigned seed = 20261207;
@@ -79,14 +92,7 @@ TEST(TypedAheadSoak, EveryScriptEndsWhateverItTypedAhead)
             trace += " --fault " + f;
         }
         SCOPED_TRACE(trace + "\n" + s.input);
-        TempDir state;
-        std::vector<std::string> args = {"--state", state.path().string(), "--speed", "0", "--start-time",
-                                         std::to_string(kTestEpoch)};
-        for (const std::string& f : s.faults) {
-            args.push_back("--fault");
-            args.push_back(f);
-        }
-        const SimRun r = run_sim(args, s.input, InputEnd::Close, {}, kWallLimitS);
+        const SimRun r = run_script(s.input, s.faults);
         ASSERT_FALSE(r.timed_out) << "still running after " << kWallLimitS << " s; it printed " << r.out.size() << " bytes";
         EXPECT_LE(r.out.size(), kOutputLimit);
         // The end of input (1), or a reset test the script confirmed (3).
@@ -101,10 +107,7 @@ TEST(TypedAheadSoak, ALoopWithLinesTypedAfterItEndsAfterItsPass)
     for (const char* script : {"kmb\n91\n4\n\n", "kmb\n91\n3\n3\n", "stop no\nkmb\n91\n3\n3\n\n99\nall\n",
                                "loop yes\nall\nall\nkmb\n8\n"}) {
         SCOPED_TRACE(script);
-        TempDir state;
-        const SimRun r = run_sim({"--state", state.path().string(), "--speed", "0", "--start-time",
-                                  std::to_string(kTestEpoch), "--fault", "i2c-bus-absent"},
-                                 script, InputEnd::Close, {}, kWallLimitS);
+        const SimRun r = run_script(script, {"i2c-bus-absent"});
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.exit_status, 1) << r.err;
         EXPECT_LE(r.out.size(), 1u << 20);

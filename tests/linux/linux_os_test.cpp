@@ -118,13 +118,5 @@ TEST_F(LinuxOsTest, SyslogHandsTheLiteralLineToTheSystemLogAndKeepsErrno)
     EXPECT_NE(capture.err().find("Error using I2C addr 0x1f 100% %s"), std::string::npos) << capture.err();
 }
 
-TEST_F(LinuxOsTest, ClockAndSleepAreTheRealOnes)
-{
-    const time_t before = linux_.time(nullptr);
-    EXPECT_EQ(linux_.usleep(1000), 0);
-    EXPECT_EQ(linux_.sleep(0), 0u);
-    EXPECT_GE(linux_.time(nullptr), before);
-}
-
 } // namespace
 } // namespace kmb::test

@@ -1,29 +1,17 @@
 #!/usr/bin/env bash
-# The desk's Debian package as an engineer gets it: made by CPack from the build folder,
-# unpacked into a scratch root (no dpkg database, no root needed), and run from there. Checks
-# the package's name and architecture, that everything lies under /usr, that kmbdiag-sim,
+# The desk's Debian package as an engineer gets it, run from where it was unpacked. Checks the
+# package's name and architecture, that everything lies under /usr, that kmbdiag-sim,
 # kmbdiag-campaign, the daemons, the man pages, the coverage report and the completion are in
 # it, that the installed program runs, that the man pages cover every option, and that the
 # installed completion offers options and fault names.
 #
 #   desk_package.sh BUILD_DIR CPACK
 set -euo pipefail
-build=$1
-cpack=$2
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+source "$(dirname "$0")/package_steps.sh"
+make_package "$1" "$2"
 
-fail() { echo "FAILED: $*" >&2; exit 1; }
-
-"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
-    { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB"; }
-debs=("$scratch"/out/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "one package expected, found: ${debs[*]}"
-deb=${debs[0]}
-
-[ "$(dpkg-deb -f "$deb" Package)" = kmbdiag-sim ] || fail "package name: $(dpkg-deb -f "$deb" Package)"
-[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
-    fail "architecture: $(dpkg-deb -f "$deb" Architecture)"
+expect_field Package kmbdiag-sim
+expect_field Architecture "$(dpkg --print-architecture)"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no Depends on the C library: $(dpkg-deb -f "$deb" Depends)"
 
 dpkg-deb -c "$deb" | awk '{print $6}' >"$scratch/contents"
@@ -38,29 +26,27 @@ for f in usr/bin/kmbdiag-sim usr/bin/kmbdiag-campaign usr/bin/kmb-agentd-sim usr
 done
 grep -q 'usr/bin/kmbdiag$' "$scratch/contents" && fail "the card's program has no place on a desk"
 
-root=$scratch/root
-dpkg-deb -x "$deb" "$root"
 version=$("$root/usr/bin/kmbdiag-sim" --version) || fail "kmbdiag-sim --version exits $?"
 [ "$version" = "kmbdiag-sim $(dpkg-deb -f "$deb" Version)" ] || fail "version: '$version'"
 
-# The man page describes every option and lists every fault the installed program knows.
-zcat "$root/usr/share/man/man1/kmbdiag-sim.1.gz" >"$scratch/page"
-"$root/usr/bin/kmbdiag-sim" --help | sed -n 's/^ *\(-[a-zA-Z], \)\{0,1\}--\([a-z-]*\) .*/\2/p' >"$scratch/options"
-[ -s "$scratch/options" ] || fail "no options in --help"
-while read -r option; do
-    grep -qF -- "\-\-${option//-/\\-}" "$scratch/page" || fail "kmbdiag-sim(1) lacks the option --$option"
-done <"$scratch/options"
-zcat "$root/usr/share/man/man1/kmbdiag-campaign.1.gz" >"$scratch/campaign-page"
-"$root/usr/bin/kmbdiag-campaign" --help | sed -n 's/^ *\(-[a-zA-Z], \)\{0,1\}--\([a-z-]*\) .*/\2/p' >"$scratch/campaign-options"
-[ -s "$scratch/campaign-options" ] || fail "no options in kmbdiag-campaign --help"
-while read -r option; do
-    grep -qF -- "\-\-${option//-/\\-}" "$scratch/campaign-page" || fail "kmbdiag-campaign(1) lacks the option --$option"
-done <"$scratch/campaign-options"
-"$root/usr/bin/kmbdiag-sim" --list-faults | sed -n 's/^  \([a-z0-9-]*\) .*/\1/p' >"$scratch/faults"
-[ -s "$scratch/faults" ] || fail "no faults listed"
-while read -r fault; do
-    grep -qF ".B ${fault//-/\\-}" "$scratch/page" || fail "kmbdiag-sim(1) lacks the fault $fault"
-done <"$scratch/faults"
+# Every option the installed PROGRAM's --help lists is described in its man page.
+page_covers_options() {
+    local options
+    options=$("$root/usr/bin/$1" --help | sed -n 's/^ *\(-[a-zA-Z], \)\{0,1\}--\([a-z-]*\) .*/\2/p')
+    [ -n "$options" ] || fail "no options in $1 --help"
+    zcat "$root/usr/share/man/man1/$1.1.gz" >"$scratch/$1.1"
+    for option in $options; do
+        grep -qF -- "\-\-${option//-/\\-}" "$scratch/$1.1" || fail "$1(1) lacks the option --$option"
+    done
+}
+page_covers_options kmbdiag-sim
+page_covers_options kmbdiag-campaign
+# The page lists every fault the installed program knows.
+faults=$("$root/usr/bin/kmbdiag-sim" --list-faults | sed -n 's/^  \([a-z0-9-]*\) .*/\1/p')
+[ -n "$faults" ] || fail "no faults listed"
+for fault in $faults; do
+    grep -qF ".B ${fault//-/\\-}" "$scratch/kmbdiag-sim.1" || fail "kmbdiag-sim(1) lacks the fault $fault"
+done
 
 # The completion, as bash-completion would load it, with the installed program on PATH.
 complete_words() {
