@@ -74,6 +74,7 @@ void set_default_options()
     diag_options.count = 0;
     diag_options.mode = 0;
     diag_options.interrupted = 0;
+    spinner_phase = 0;
 }
 
 void spinner_step()

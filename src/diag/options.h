@@ -40,7 +40,8 @@ int parse_yes_no(const char* text);
 void print_enabled(int32_t flag);
 void save_options();
 void restore_options();
-// The defaults of start-up: loop off, stop-on-error on, no count, no modes, no Ctrl-C.
+// The defaults of start-up: loop off, stop-on-error on, no count, no modes, no Ctrl-C, and
+// the spinner at its first step.
 void set_default_options();
 
 // One step of the progress spinner: | / - \, each followed by a backspace.
