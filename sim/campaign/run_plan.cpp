@@ -20,10 +20,6 @@ constexpr int kMenuChoices[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
 // takes from one second to a quarter of a minute.
 constexpr int64_t kMaxWindowStartMs = 60000;
 constexpr int64_t kMaxWindowMs = 20000;
-// The card memory of a campaign's runs. The memory test takes the largest block it can get
-// and walks a quarter of it, so a 64 MiB card spends three quarters of a healthy pass's CPU in
-// that walk; on 16 MiB (a 2 MiB span) every fault of the catalogue gives the same verdicts.
-constexpr unsigned kRamMib = 16;
 constexpr long long kFirstStartTime = 1600000000; // 2020-09-13, a day of no meaning
 constexpr long long kStartTimeSpan = 300000000;
 
@@ -124,8 +120,7 @@ RunPlan healthy_run(int number)
 
 std::vector<std::string> sim_arguments(const RunPlan& plan)
 {
-    std::vector<std::string> args = {"--speed", "0", "--start-time", std::to_string(plan.start_time), "--ram",
-                                     std::to_string(kRamMib)};
+    std::vector<std::string> args = {"--speed", "0", "--start-time", std::to_string(plan.start_time)};
     for (const PlannedFault& p : plan.faults) {
         std::string value = fault_info(p.fault).name;
         if (!p.whole_run) {
