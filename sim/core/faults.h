@@ -72,6 +72,7 @@ enum class Fault {
     DevMemAbsent,
     EthWireCorrupt,
     SerialCtsDsrBridged,
+    EthLinkDrops,
     Count_
 };
 

@@ -111,10 +111,7 @@ const std::vector<Message>& diagnostic_messages()
         {"code send fail",
          "a send on a connected non-blocking socket fails only after the connection is reset, which needs a peer "
          "that resets it; the peer is the card's own socket; fairly sure"},
-        {"listener: read failed",
-         "a read of the accepted socket fails with EAGAIN whenever its data is late; frames lost on the wire are "
-         "resent by TCP before the test's waits end, so a loss shows as late data only with a link that drops for "
-         "longer: not modelled yet"},
+        {"listener: read failed"},
         {"Error: receive data not correct, \n"},
         {"expected : 0x%x, received: 0x%x\n"},
         {"fail reset phy\n"},
