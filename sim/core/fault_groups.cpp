@@ -83,6 +83,7 @@ constexpr std::pair<Fault, FaultGroup> kSeenBy[] = {
     {Fault::EthWireCorrupt, G::Ethernet},
     {Fault::SerialCtsDsrBridged, G::SerialPort},
     {Fault::EthLinkDrops, G::Ethernet},
+    {Fault::LogsFull, G::Watchdog},
 };
 
 // A fault added to the catalogue needs its group here before anything builds.

@@ -73,6 +73,7 @@ enum class Fault {
     EthWireCorrupt,
     SerialCtsDsrBridged,
     EthLinkDrops,
+    LogsFull,
     Count_
 };
 

@@ -165,9 +165,7 @@ const std::vector<Message>& diagnostic_messages()
         {"munmap error errno = %d\n", "munmap of a page that mmap just gave: Linux refuses only a bad address; sure"},
         {"The reset and CPLD reason doesn't match\n"},
         {"It was %s, but cpld shows 0x%x\n"},
-        {"Error open file to write",
-         "the watchdog test's marker on the card's file system: full or read-only, which the diagnostic does not "
-         "test; not modelled"},
+        {"Error open file to write"},
         {"Error closing counter agent", kCloseNeverFails},
         // The bus drivers.
         {"Error write to counter agent"},

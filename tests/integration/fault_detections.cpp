@@ -182,6 +182,9 @@ const std::vector<Detection>& detections()
            " cpld = 0\nThe reset and CPLD reason doesn't match\nIt was watch dog reset, but cpld shows 0x0\n"
            "Watchdog reset test................FAIL\n",
            ""}}},
+        // No room for the marker: the test says so and the watchdog resets the card all the
+        // same; the next start finds no marker and gives no verdict.
+        {"logs-full", {{&kMenu13, " cpld = 80\n", "Error open file to write: No space left on device\n"}}},
         {"counter-agent-reset-dead",
          {{&kMenu14,
            " cpld = 0\nThe reset and CPLD reason doesn't match\nIt was primary reset, but cpld shows 0x0\n"
