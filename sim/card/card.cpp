@@ -132,6 +132,7 @@ void Card::power_on(const std::vector<std::pair<std::string, std::string>>& env)
     // The volatile file systems come up empty, and the fixture announces itself with its
     // marker unless the card is not in one.
     fs_.boot(!faults_.act(Fault::NoFixture));
+    fs_.set_full("/mnt/logs", [this] { return faults_.act(Fault::LogsFull); });
     set_boot_env(env);
 }
 

@@ -32,7 +32,10 @@ constexpr int64_t kLoopbackTrainUs = 200'000;
 constexpr int64_t kForcedTrainUs = 600'000;
 constexpr int64_t kNegotiateUs = 2'500'000;
 
-// The corrupting PHY spoils every so many bytes.
+// A loose contact in the cable's plug holds for a while after the line has trained over it,
+// then opens long enough for the line to drop and train again, over and over.
+constexpr int64_t kContactHoldsUs = 4'000'000;
+constexpr int64_t kContactOpenUs = 3'000'000;
 
 int extended_index(int reg) { return reg - 0x10; }
 
@@ -83,7 +86,30 @@ bool Phy::link_up()
     if ((bmcr_ & BMCR_LOOPBACK) == 0 && (!cable_in_ || !cable_in_())) {
         return false;
     }
+    if (contact_open() && faults_.act(Fault::EthLinkDrops)) {
+        return false;
+    }
     return !faults_.act(Fault::EthLinkDown);
+}
+
+int64_t Phy::contact_phase_us() const
+{
+    return (clock_.now_us() - link_ready_us_) % (kContactHoldsUs + kContactOpenUs);
+}
+
+// Only a line that leaves the chip crosses the plug.
+bool Phy::contact_open() const
+{
+    return (bmcr_ & BMCR_LOOPBACK) == 0 && clock_.now_us() >= link_ready_us_ &&
+           faults_.active(Fault::EthLinkDrops) && contact_phase_us() >= kContactHoldsUs;
+}
+
+int64_t Phy::contact_closes_us() const
+{
+    if (!contact_open()) {
+        return -1;
+    }
+    return clock_.now_us() + kContactHoldsUs + kContactOpenUs - contact_phase_us();
 }
 
 bool Phy::speed100() const

@@ -35,11 +35,17 @@ public:
     void carry(std::size_t count);
     // Whether a frame sent now comes back with its CRC good.
     bool frame_intact();
+    // When a loose contact in the cable, open now, closes again and the line is back; -1 when
+    // none is open, and the line, if down, stays down until something is changed.
+    int64_t contact_closes_us() const;
     uint64_t bytes_carried() const { return bytes_carried_; }
 
 private:
     void reset_registers();
     void retrain();
+    // Where a loose contact is in its cycle of holding and opening, from the line's training.
+    int64_t contact_phase_us() const;
+    bool contact_open() const;
     uint16_t bmsr();
     uint16_t physts();
 

@@ -82,6 +82,8 @@ constexpr std::pair<Fault, FaultGroup> kSeenBy[] = {
     {Fault::DevMemAbsent, G::StartUp},
     {Fault::EthWireCorrupt, G::Ethernet},
     {Fault::SerialCtsDsrBridged, G::SerialPort},
+    {Fault::EthLinkDrops, G::Ethernet},
+    {Fault::LogsFull, G::Watchdog},
 };
 
 // A fault added to the catalogue needs its group here before anything builds.

@@ -91,6 +91,9 @@ constexpr FaultInfo kCatalogue[] = {
      "the loopback cable damages every frame that crosses it: the MAC's CRC check drops them, the link stays up"},
     {Fault::SerialCtsDsrBridged, "serial-cts-dsr-bridged",
      "solder bridges the serial port's CTS and DSR input pins: either line driven reads on both"},
+    {Fault::EthLinkDrops, "eth-link-drops",
+     "a loose contact in the loopback cable's plug: 4 s after the link trains it drops for 3 s, then again every 7 s"},
+    {Fault::LogsFull, "logs-full", "the card's log partition /mnt/logs is full: no new file can be made there"},
 };
 static_assert(std::size(kCatalogue) == static_cast<std::size_t>(Fault::Count_));
 // fault_info() finds a fault's row by its number.

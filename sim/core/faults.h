@@ -72,6 +72,8 @@ enum class Fault {
     DevMemAbsent,
     EthWireCorrupt,
     SerialCtsDsrBridged,
+    EthLinkDrops,
+    LogsFull,
     Count_
 };
 

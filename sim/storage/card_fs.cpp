@@ -271,7 +271,10 @@ int CardFs::open_at(std::string_view card_path, int flags, mode_t mode) const
         return -1;
     }
     int fd;
-    if ((flags & O_DIRECTORY) != 0) {
+    if (no_room_for(card_path, parent, leaf, flags)) {
+        fd = -1;
+        errno = ENOSPC;
+    } else if ((flags & O_DIRECTORY) != 0) {
         fd = ::openat(parent, leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
     } else {
         // No kind of file may make the card wait at its open: a named pipe or a device where
@@ -290,6 +293,16 @@ int CardFs::open_at(std::string_view card_path, int flags, mode_t mode) const
     ::close(parent);
     errno = why;
     return fd;
+}
+
+bool CardFs::no_room_for(std::string_view card_path, int parent, const std::string& leaf, int flags) const
+{
+    if ((flags & O_CREAT) == 0 || !full_ || !under(card_path, full_folder_)) {
+        return false;
+    }
+    struct stat st{};
+    const bool is_new = ::fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    return is_new && full_();
 }
 
 std::unique_ptr<OpenFile> CardFs::open(const std::string& card_path, int flags, mode_t mode)

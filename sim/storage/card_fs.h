@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,7 +51,18 @@ public:
 
     const std::filesystem::path& root() const { return root_; }
 
+    // The partition holding `card_folder` has no room left when `full` says so, asked at each
+    // try to make a new file there: the try fails with ENOSPC, as a full flash partition has no
+    // room for the new file's node. Files already there open, read and go as before.
+    void set_full(std::string card_folder, std::function<bool()> full)
+    {
+        full_folder_ = std::move(card_folder);
+        full_ = std::move(full);
+    }
+
 private:
+    // True when opening `leaf` in `parent` with `flags` would make a file in a full partition.
+    bool no_room_for(std::string_view card_path, int parent, const std::string& leaf, int flags) const;
     // A descriptor of the folder that holds `card_path` and the name in it; -1 with errno set.
     int open_parent(std::string_view card_path, std::string& leaf) const;
     int open_at(std::string_view card_path, int flags, mode_t mode) const;
@@ -59,6 +71,8 @@ private:
 
     std::filesystem::path root_;
     int root_fd_ = -1;
+    std::string full_folder_;
+    std::function<bool()> full_;
 };
 
 } // namespace kmb::sim

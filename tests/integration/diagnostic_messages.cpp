@@ -60,11 +60,14 @@ const std::vector<Message>& diagnostic_messages()
          "DTR alone: a short between lines that fails it fails the RTS-alone step before it, and an open line "
          "fails the both-on step first; only a line that acts one way would reach it; fairly sure"},
         {"expected: DTR, RTS, DSR, CAR, CTS\n",
-         "the last both-on step, after two that passed: reached only by a contact that opens during the test "
-         "(an intermittent connector pin), which no fault models yet"},
+         "the last both-on step, after four that passed: the six steps are set and read back in the same "
+         "moment of the card's time, so a connector pin that opens or shorts fails an earlier step, and an "
+         "intermittent one would have to open between the fifth read and the sixth, a chance too small for "
+         "the factory to meet and no fault can aim at; fairly sure"},
         {"serial port write error: ",
-         "a write to the serial port that the line discipline refuses outright: the card's tty layer only blocks "
-         "or writes short, which the next row's short write covers; fairly sure"},
+         "a write to the serial port that the line discipline refuses outright: the card's tty layer blocks on "
+         "a full transmit buffer instead, and the test's 512 bytes a pass never fill it (see `not all data "
+         "sent out`); fairly sure"},
         {"error read:", kTermios},
         {"data error, i = %d, expected 0x%x, receive 0x%x\n"},
         {"file fcntl:", kTermios},
@@ -72,8 +75,9 @@ const std::vector<Message>& diagnostic_messages()
         {"Error set serial port attribute", kTermios},
         {"i = %d\n", "printed only with the next row's short write; same reason"},
         {"not all data sent out\n",
-         "the transmitter drains at the line's speed and the test writes 256 bytes into a 4 KiB transmit buffer; "
-         "a short write needs a transmitter that stops (a UART whose clock died), which no fault models yet"},
+         "each pass writes 512 bytes on a blocking descriptor into the driver's 4 KiB transmit buffer, which "
+         "takes them all even from a transmitter that has stopped (a UART whose clock died): that pass then "
+         "fails `not all data received`, and the test ends before the buffer could fill; sure"},
         {"not all data received\n"},
         {"Error allocate memory\n", kTinyAllocation},
         {"Error closing serial port", kCloseNeverFails},
@@ -111,10 +115,7 @@ const std::vector<Message>& diagnostic_messages()
         {"code send fail",
          "a send on a connected non-blocking socket fails only after the connection is reset, which needs a peer "
          "that resets it; the peer is the card's own socket; fairly sure"},
-        {"listener: read failed",
-         "a read of the accepted socket fails with EAGAIN whenever its data is late; frames lost on the wire are "
-         "resent by TCP before the test's waits end, so a loss shows as late data only with a link that drops for "
-         "longer: not modelled yet"},
+        {"listener: read failed"},
         {"Error: receive data not correct, \n"},
         {"expected : 0x%x, received: 0x%x\n"},
         {"fail reset phy\n"},
@@ -164,9 +165,7 @@ const std::vector<Message>& diagnostic_messages()
         {"munmap error errno = %d\n", "munmap of a page that mmap just gave: Linux refuses only a bad address; sure"},
         {"The reset and CPLD reason doesn't match\n"},
         {"It was %s, but cpld shows 0x%x\n"},
-        {"Error open file to write",
-         "the watchdog test's marker on the card's file system: full or read-only, which the diagnostic does not "
-         "test; not modelled"},
+        {"Error open file to write"},
         {"Error closing counter agent", kCloseNeverFails},
         // The bus drivers.
         {"Error write to counter agent"},

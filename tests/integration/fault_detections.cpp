@@ -145,6 +145,13 @@ const std::vector<Detection>& detections()
         {"eth-wire-corrupt",
          {{&kMenu9, kEthLabels[1] + "PASSED\n" + eth_failed(2, ""), "accept fail:: Resource temporarily unavailable\n"},
           {&kComprehensive, eth_failed(7, ""), "accept fail:: Resource temporarily unavailable\n"}}},
+        // The link drops after the first cycle of an external run: the second cycle's data is
+        // lost on the line, TCP's resends come after the read a second later, which finds
+        // nothing yet.
+        {"eth-link-drops",
+         {{&kMenu9, eth_failed(2, ""),
+           "listener: read failed: Resource temporarily unavailable\n"},
+          {&kComprehensive, eth_failed(7, ""), "listener: read failed: Resource temporarily unavailable\n"}}},
         {"eth-link-down",
          {{&kMenu9, eth_failed(0, "Link not established\n"), ""},
           {&kComprehensive, eth_failed(4, "Link not established\n"), ""}}},
@@ -175,6 +182,9 @@ const std::vector<Detection>& detections()
            " cpld = 0\nThe reset and CPLD reason doesn't match\nIt was watch dog reset, but cpld shows 0x0\n"
            "Watchdog reset test................FAIL\n",
            ""}}},
+        // No room for the marker: the test says so and the watchdog resets the card all the
+        // same; the next start finds no marker and gives no verdict.
+        {"logs-full", {{&kMenu13, " cpld = 80\n", "Error open file to write: No space left on device\n"}}},
         {"counter-agent-reset-dead",
          {{&kMenu14,
            " cpld = 0\nThe reset and CPLD reason doesn't match\nIt was primary reset, but cpld shows 0x0\n"

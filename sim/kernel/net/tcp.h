@@ -95,6 +95,9 @@ private:
     void join(TcpSocket& client, TcpSocket& child);
     void settle(TcpSocket& s);
     int64_t wire_time_us(std::size_t bytes);
+    // The card time of the first resend of a segment lost now that finds the line back up at
+    // `back_us`.
+    int64_t first_resend_from(int64_t back_us) const;
 
     VirtualClock& clock_;
     Trace& trace_;

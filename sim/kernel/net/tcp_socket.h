@@ -20,6 +20,7 @@ inline constexpr int64_t kFrameGapUs = 100;              // a segment's way thro
 inline constexpr std::size_t kWindow = 256 * 1024;       // what one direction holds in flight
 inline constexpr int64_t kTimeWaitUs = 60'000'000;       // a port closed first is kept this long
 inline constexpr int64_t kConnectGiveUpUs = 127'000'000; // SYN retries of a blocking connect
+inline constexpr int64_t kFirstResendUs = 200'000;        // a lost segment's first resend, then doubling
 inline constexpr uint32_t kAny = INADDR_ANY;
 
 inline int fail(int error)

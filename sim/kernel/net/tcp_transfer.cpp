@@ -17,6 +17,18 @@ int64_t TcpStack::wire_time_us(std::size_t bytes)
     return kFrameGapUs + static_cast<int64_t>(bytes) * 8 / bits_per_us;
 }
 
+int64_t TcpStack::first_resend_from(int64_t back_us) const
+{
+    const int64_t lost_us = clock_.now_us();
+    int64_t wait_us = kFirstResendUs;
+    int64_t resend_us = lost_us + wait_us;
+    while (resend_us < back_us) {
+        wait_us *= 2;
+        resend_us += wait_us;
+    }
+    return resend_us;
+}
+
 void TcpStack::settle(TcpSocket& s)
 {
     if (s.state == TcpSocket::State::Connecting && !s.lost && s.ready_us <= clock_.now_us() && s.in) {
@@ -54,16 +66,21 @@ ssize_t TcpStack::send(TcpSocket& s, const void* buf, size_t count)
     Chunk chunk{clock_.now_us() + kLoopbackUs, std::string(static_cast<const char*>(buf), n)};
     if (s.over_phy) {
         chunk.due_us = clock_.now_us() + wire_time_us(n);
-        if (phy_.link_up()) {
+        if (!phy_.link_up()) {
+            // Lost on the line; TCP sends it again and again, waiting twice as long each time,
+            // and the first resend after the line is back gets through. A line that stays
+            // down takes them all.
+            const int64_t back = phy_.contact_closes_us();
+            chunk.due_us = back < 0 ? INT64_MAX : first_resend_from(back) + wire_time_us(n);
+        }
+        if (chunk.due_us != INT64_MAX) {
+            // Counted now for the copy that gets through, whenever it crosses.
             phy_.carry(n);
             eth0_.receive_into_memory(reinterpret_cast<uint8_t*>(chunk.bytes.data()), n);
             eth0_.counters().tx_bytes += n;
             eth0_.counters().rx_bytes += n;
             eth0_.counters().tx_packets += (n + 1447) / 1448;
             eth0_.counters().rx_packets += (n + 1447) / 1448;
-        } else {
-            // Lost on the line; TCP sends it again and again, and the line stays down.
-            chunk.due_us = INT64_MAX;
         }
     }
     s.out->push_back(std::move(chunk));
