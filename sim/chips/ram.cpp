@@ -28,7 +28,18 @@ size_t share_of(unsigned ram_mib, Faults& faults)
 
 } // namespace
 
-CardRam::CardRam(unsigned ram_mib, Faults& faults) : available_(share_of(ram_mib, faults)), faults_(faults) {}
+CardRam::CardRam(unsigned ram_mib, Faults& faults)
+    : available_(share_of(ram_mib, faults)), booted_tiny_(faults.active(Fault::MemTiny)), faults_(faults)
+{
+}
+
+void CardRam::refused()
+{
+    if (booted_tiny_) {
+        faults_.act(Fault::MemTiny);
+    }
+    errno = ENOMEM;
+}
 
 CardRam::~CardRam()
 {
@@ -49,8 +60,7 @@ void* CardRam::calloc(size_t count, size_t size)
     }
     const size_t total = count * size;
     if (!fits(total)) {
-        faults_.act(Fault::MemTiny); // a no that the fault decides
-        errno = ENOMEM;
+        refused();
         return nullptr;
     }
     void* address = std::calloc(count, size);
@@ -67,8 +77,7 @@ void* CardRam::calloc(size_t count, size_t size)
 void* CardRam::malloc(size_t size)
 {
     if (!fits(size)) {
-        faults_.act(Fault::MemTiny);
-        errno = ENOMEM;
+        refused();
         return nullptr;
     }
     Block block{size, 0, -1, false};

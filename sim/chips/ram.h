@@ -62,9 +62,12 @@ private:
     void charge(uint64_t bytes);
     bool fits(size_t size) const { return size <= available_ - in_use_; }
     void* aliased_block(size_t size, Block& block);
+    // A refusal that the tiny card's missing memory decides: only then has mem-tiny fired.
+    void refused();
     void release(void* address, const Block& block);
 
     size_t available_;
+    bool booted_tiny_; // the card's memory is set at its start; a later mem-tiny changes nothing
     size_t in_use_ = 0;
     Faults& faults_;
     std::map<void*, Block> blocks_;
