@@ -1,0 +1,14 @@
+// Whole files as text, for tests that lay out or read back a card's state folder.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace kmb::test {
+
+// The file's bytes; "" when it cannot be read.
+std::string read_text(const std::filesystem::path& path);
+// Replaces the file with `text`, making its folders first.
+void write_text(const std::filesystem::path& path, const std::string& text);
+
+} // namespace kmb::test
