@@ -11,6 +11,7 @@
 
 #include "operator_texts.h"
 #include "support/sim_card.h"
+#include "support/run_sim.h"
 #include "support/terminal_sim.h"
 
 namespace kmb::test {
@@ -35,11 +36,8 @@ struct Turn {
 class Desk {
 public:
     explicit Desk(std::vector<std::string> extra = {})
+        : sim_(std::make_unique<TerminalSim>(card_args(state_.path().string(), std::move(extra))))
     {
-        std::vector<std::string> args = {"--state", state_.path().string(), "--speed", "0", "--start-time",
-                                         std::to_string(kTestEpoch)};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<TerminalSim>(args);
     }
     TerminalSim& sim() { return *sim_; }
 
@@ -103,15 +101,6 @@ std::vector<Prompt> prompts()
         {"the PHY editor's register", {{kTopPrompt, "kmb\n"}, {kKmbPrompt, "11\n"}}, kRegisterPrompt},
         {"the ESS's loop count", {{kTopPrompt, "jtk yes\n"}, {kTopPrompt, "ess\n"}}, kEssCountPrompt},
     };
-}
-
-TEST(Terminal, TheOperatorsKeysWalkTheMenus)
-{
-    Desk desk;
-    ASSERT_TRUE(desk.sim().started());
-    ASSERT_TRUE(desk.play({{kTopPrompt, "kmb\n"}, {kKmbPrompt, "3\n"}, {kCounterAgentPassed, ""}, {kKmbPrompt, "99\n"},
-                           {kTopPrompt, "exit\n"}}));
-    EXPECT_TRUE(desk.ends_normally());
 }
 
 TEST(Terminal, CtrlDAtEveryPromptEndsTheProgramAsExitDoes)
@@ -182,9 +171,9 @@ TEST(Terminal, CtrlCAndCtrlDWhileATestLoops)
     }
 }
 
-// The spinner turns in place: each step is its character and a backspace, as the program
-// wrote them, on the terminal as on the card's serial console.
-TEST(Terminal, TheSpinnersBytesReachTheScreenAsWritten)
+// The operator's keys walk the menus; the spinner turns in place: each step is its character
+// and a backspace, as the program wrote them, on the terminal as on the card's serial console.
+TEST(Terminal, TheKeysWalkTheMenusAndTheSpinnersBytesReachTheScreenAsWritten)
 {
     Desk desk;
     ASSERT_TRUE(desk.sim().started());
