@@ -12,8 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,18 +36,6 @@ SimRun run_card(const fs::path& state, const std::string& input, std::vector<std
     return run_sim(card_args(state.string(), std::move(more)), input, InputEnd::Close, closed, kWallLimitS);
 }
 
-// Every regular file of the state folder with its text.
-std::map<fs::path, std::string> state_files(const fs::path& state)
-{
-    std::map<fs::path, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(state)) {
-        if (e.is_regular_file() && !e.is_symlink()) {
-            files[e.path()] = read_text(e.path());
-        }
-    }
-    return files;
-}
-
 TEST(StateRobustness, ClosedStandardDescriptorsNeverBecomeStateFiles)
 {
     for (const std::vector<int>& closed : {std::vector<int>{1}, {0}, {2}, {0, 1}, {1, 2}, {0, 1, 2}}) {
@@ -71,7 +57,7 @@ TEST(StateRobustness, ClosedStandardDescriptorsNeverBecomeStateFiles)
                 EXPECT_EQ(r.out.find("Performing comprehensive test"), std::string::npos) << r.out;
             }
         }
-        for (const auto& [path, text] : state_files(state.path())) {
+        for (const auto& [path, text] : files_under(state.path())) {
             EXPECT_EQ(text.find("KMB diagnostic menu"), std::string::npos) << path << " took the console's text";
             EXPECT_EQ(text.find("kmbdiag-sim"), std::string::npos) << path << " took the simulator's complaints";
         }
@@ -188,14 +174,14 @@ TEST(StateRobustness, ASyslogAimedAtTheStatesOwnFilesIsRefused)
         {"the counter agent's registers, not yet made", state / "counter_agent"},
         {"the state folder itself", state},
     };
-    const auto before = state_files(state);
+    const auto before = files_under(state);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const SimRun r = run_card(state, "kmb\n3\n99\nexit\n", {"--syslog", c.syslog.string()});
         EXPECT_EQ(r.exit_status, 2) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("kmbdiag-sim: --syslog '" + c.syslog.string() + "' is "), std::string::npos) << r.err;
-        EXPECT_EQ(state_files(state), before);
+        EXPECT_EQ(files_under(state), before);
         EXPECT_FALSE(fs::exists(state / "fs/mnt/logs/messages"));
     }
     // The state's own log, by its name or another, and a log outside are the operator's to choose.

@@ -11,6 +11,17 @@ std::string read_text(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::map<std::filesystem::path, std::string> files_under(const std::filesystem::path& folder)
+{
+    std::map<std::filesystem::path, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file() && !e.is_symlink()) {
+            files[e.path()] = read_text(e.path());
+        }
+    }
+    return files;
+}
+
 void write_text(const std::filesystem::path& path, const std::string& text)
 {
     if (path.has_parent_path()) {
