@@ -135,7 +135,9 @@ TEST(CommandLine, BadValuesAreRefusedWithTheTextQuoted)
         {"--cpld", "0x100"},        {"--cpld", "256"},       {"--cpld", "0x"},        {"--cpld", "-1"},
         {"--env", "noequals"},      {"--env", "=v"},         {"--env", "a=b\nc"},     {"--eth-ip", "192.0.2"},
         {"--eth-ip", "192.0.2.256"}, {"--eth-ip", "127.0.0.1"}, {"--eth-ip", "224.0.0.1"},
-        {"--eth-ip", "192.0.2.255"}, {"--eth-ip", "0.1.2.3"}, {"--env", "ethaddr=02:00:4b:4d:42"},
+        {"--eth-ip", "192.0.2.255"}, {"--eth-ip", "192.0.2.0"}, {"--eth-ip", "0.1.2.3"},
+        {"--env", "ethaddr=02:00:4b:4d:42"},                {"--env", "ethaddr=02:00:4b:4d:42:01:07"},
+        {"--env", "ethaddr=02:00:4b:4d:42:0g"},
         {"--env", "ethaddr=01:00:5e:00:00:01"},             {"--env", "ethaddr=00:00:00:00:00:00"},
         {"--env", "ethaddr=02-00-4b-4d-42-01"},
     };

@@ -86,20 +86,23 @@ TEST(SimRunReport, PicksTheVerdictLinesWithTheirTests)
 
 TEST(SimRunReport, TheRecordAsJson)
 {
-    // The console's report test runs a card; what no run there reaches: a name that is not
-    // UTF-8, a window that ends, and a fault that never fired.
+    // The console's report test runs a card that fails; what no run there reaches: a passed
+    // verdict, a name that is not UTF-8, a window that ends, and a fault that never fired.
     RunRecord r;
     r.version = "9.9.9";
     r.start_time = 1796544000; // 2026-12-06 08:00:00 UTC
     r.card_us = 42'500'001;
-    r.verdicts = {{"Bad \xff name", false, 2'000'000}};
+    r.verdicts = {{"Agent IRQ test", true, 1'000'000}, {"Bad \xff name", false, 2'000'000}};
+    r.pass_lamp = true;
     r.faults = {{Fault::IoxNack, std::nullopt, true, 1'500'000},
                 {Fault::EthDmaCorrupt, FaultWindow{2'000'000, 5'000'000}, false, -1},
                 {Fault::SerialRing, FaultWindow{3'000'000, FaultWindow::kForever}, true, 3'000'000}};
     const auto j = nlohmann::json::parse(run_report_json(r));
     EXPECT_EQ(j["start_time_utc"], "2026-12-06T08:00:00Z");
     EXPECT_DOUBLE_EQ(j["card_seconds"].get<double>(), 42.500001);
-    EXPECT_EQ(j["verdicts"][0]["test"], "Bad \xEF\xBF\xBD name"); // replaced, not refused
+    EXPECT_EQ(j["verdicts"][0]["verdict"], "PASSED");
+    EXPECT_EQ(j["verdicts"][1]["test"], "Bad \xEF\xBF\xBD name"); // replaced, not refused
+    EXPECT_EQ(j["lamps"]["pass"], true);
     EXPECT_EQ(j["faults"][0]["from"], 0.0);
     EXPECT_TRUE(j["faults"][0]["to"].is_null());
     EXPECT_DOUBLE_EQ(j["faults"][0]["first_fired"].get<double>(), 1.5);
