@@ -13,20 +13,13 @@
 
 #include "operator_texts.h"
 #include "transcript.h"
+#include "support/text_file.h"
 
 namespace kmb::test {
 namespace {
 
 // Log in, run the counter agent test from the top menu, leave.
 const std::string kCounterAgentRun = "kmb\n3\n99\nexit\n";
-
-std::string file_text(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class RunOutputs : public SimTranscript {
 protected:
@@ -43,12 +36,9 @@ TEST_F(RunOutputs, TheSameInputGivesTheSameTraceStampedInCardTime)
     EXPECT_EQ(run(kCounterAgentRun, first).exit_status, 1);
     // A second card of its own, from the same start.
     TempDir other_state;
-    std::vector<std::string> args = {"--state", other_state.path().string(), "--speed", "0", "--start-time",
-                                     std::to_string(kTestEpoch)};
-    args.insert(args.end(), second.begin(), second.end());
-    EXPECT_EQ(run_sim(args, kCounterAgentRun).exit_status, 1);
-    const std::string trace = file_text(file("one"));
-    EXPECT_EQ(trace, file_text(file("two")));
+    EXPECT_EQ(run_sim(card_args(other_state.path().string(), second), kCounterAgentRun).exit_status, 1);
+    const std::string trace = read_text(file("one"));
+    EXPECT_EQ(trace, read_text(file("two")));
     std::istringstream lines(trace);
     std::string line;
     const std::regex stamped(R"(^([0-9]+)\.([0-9]{6}) [a-z].*$)");
@@ -75,7 +65,7 @@ TEST_F(RunOutputs, TheReportGivesTheVerdictsLampsAndWhatEachFaultDid)
                                             "--report", file("run.json").string()});
     EXPECT_EQ(r.exit_status, 1);
     ASSERT_NE(r.out.find(kCounterAgentFailed), std::string::npos);
-    const auto j = nlohmann::json::parse(file_text(file("run.json")));
+    const auto j = nlohmann::json::parse(read_text(file("run.json")));
     EXPECT_EQ(j["exit_status"], 1);
     EXPECT_EQ(j["start_time"], kTestEpoch);
     ASSERT_EQ(j["verdicts"].size(), 1u);
@@ -100,7 +90,7 @@ TEST_F(RunOutputs, TheConsoleLogIsWhatTheTerminalShowedWithTheOperatorsAnswers)
 {
     const SimRun r = run(kCounterAgentRun, {"--console-log", file("console").string(), "--trace", "-"});
     EXPECT_EQ(r.exit_status, 1);
-    const std::string log = file_text(file("console"));
+    const std::string log = read_text(file("console"));
     EXPECT_NE(log.find("\n" + kCounterAgentPassed), std::string::npos);
     EXPECT_NE(log.find(": 3\n"), std::string::npos) << "the operator's answer is echoed after its prompt";
     EXPECT_EQ(log.find('\b'), std::string::npos);
@@ -110,7 +100,7 @@ TEST_F(RunOutputs, TheConsoleLogIsWhatTheTerminalShowedWithTheOperatorsAnswers)
 TEST_F(RunOutputs, TheWaveformHoldsTheLinesAndTheBus)
 {
     EXPECT_EQ(run(kCounterAgentRun, {"--vcd", file("run.vcd").string()}).exit_status, 1);
-    const std::string vcd = file_text(file("run.vcd"));
+    const std::string vcd = read_text(file("run.vcd"));
     EXPECT_EQ(vcd.rfind("$date 2026-12-06 08:00:00 UTC $end\n", 0), 0u);
     for (const char* needle : {"$timescale 1 us $end", "$var wire 1 ", " lamp_fail $end", " scl $end", " sda $end",
                                "$enddefinitions $end", "$dumpvars"}) {
@@ -151,7 +141,7 @@ TEST_F(RunOutputs, TheSensorFollowsTheProfileIntoTheTrace)
 {
     std::ofstream(file("warm")) << "# warming up\n0 25\n1 26\n";
     EXPECT_EQ(run(kCounterAgentRun, {"--temp-profile", file("warm").string(), "--trace", file("t").string()}).exit_status, 1);
-    const std::string trace = file_text(file("t"));
+    const std::string trace = read_text(file("t"));
     // One degree a second: 25.25 degrees, the first to read as 25.5, at a quarter second.
     EXPECT_NE(trace.find("0.250000 temperature 25.5\n"), std::string::npos) << trace.substr(0, 400);
 }

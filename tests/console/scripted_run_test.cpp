@@ -51,10 +51,7 @@ TEST(ScriptedRun, EveryScriptEndsWithBoundedOutput)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir state;
-        std::vector<std::string> args = {"--state", state.path().string(), "--speed", "0", "--start-time",
-                                         std::to_string(kTestEpoch)};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const SimRun r = run_sim(args, c.input);
+        const SimRun r = run_sim(card_args(state.path().string(), c.args), c.input);
         EXPECT_EQ(r.exit_status, c.exit_status) << r.err;
         EXPECT_GE(r.out.size(), c.min_out);
         EXPECT_LE(r.out.size(), c.max_out);

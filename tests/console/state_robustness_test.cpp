@@ -12,8 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +20,7 @@
 #include "sim/storage/atomic_file.h"
 #include "support/run_sim.h"
 #include "support/sim_card.h"
+#include "support/text_file.h"
 
 namespace kmb::test {
 namespace {
@@ -30,36 +29,11 @@ namespace fs = std::filesystem;
 
 constexpr double kWallLimitS = 60; // nothing here takes a second; more is a hang
 
-void write_file(const fs::path& path, const std::string& text)
+// A run on the card in `state`, killed should it hang.
+SimRun run_card(const fs::path& state, const std::string& input, std::vector<std::string> more = {},
+                const std::vector<int>& closed = {})
 {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> sim_args(const fs::path& state, std::vector<std::string> extra = {})
-{
-    std::vector<std::string> args = {"--state", state.string(), "--speed", "0", "--start-time",
-                                     std::to_string(kTestEpoch)};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
-}
-
-// Every regular file of the state folder with its text.
-std::map<fs::path, std::string> state_files(const fs::path& state)
-{
-    std::map<fs::path, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(state)) {
-        if (e.is_regular_file() && !e.is_symlink()) {
-            files[e.path()] = read_file(e.path());
-        }
-    }
-    return files;
+    return run_sim(card_args(state.string(), std::move(more)), input, InputEnd::Close, closed, kWallLimitS);
 }
 
 TEST(StateRobustness, ClosedStandardDescriptorsNeverBecomeStateFiles)
@@ -73,7 +47,7 @@ TEST(StateRobustness, ClosedStandardDescriptorsNeverBecomeStateFiles)
         TempDir state;
         // Twice: the second start reads what the first left.
         for (int run = 0; run < 2; ++run) {
-            const SimRun r = run_sim(sim_args(state.path()), "all\nexit\n", InputEnd::Close, closed, kWallLimitS);
+            const SimRun r = run_card(state.path(), "all\nexit\n", {}, closed);
             ASSERT_FALSE(r.timed_out);
             EXPECT_EQ(r.exit_status, 1) << r.err;
             const bool in_closed = std::find(closed.begin(), closed.end(), 0) != closed.end();
@@ -83,11 +57,11 @@ TEST(StateRobustness, ClosedStandardDescriptorsNeverBecomeStateFiles)
                 EXPECT_EQ(r.out.find("Performing comprehensive test"), std::string::npos) << r.out;
             }
         }
-        for (const auto& [path, text] : state_files(state.path())) {
+        for (const auto& [path, text] : files_under(state.path())) {
             EXPECT_EQ(text.find("KMB diagnostic menu"), std::string::npos) << path << " took the console's text";
             EXPECT_EQ(text.find("kmbdiag-sim"), std::string::npos) << path << " took the simulator's complaints";
         }
-        EXPECT_EQ(read_file(state.path() / "lock"), "");
+        EXPECT_EQ(read_text(state.path() / "lock"), "");
     }
 }
 
@@ -109,22 +83,22 @@ TEST(StateRobustness, AFirstStartOnAFullDiskLeavesNoEmptyVersion)
     EXPECT_NE(refused.find("fs/etc/version' cannot be written: "), std::string::npos) << refused;
     EXPECT_NE(refused.find(std::strerror(ENOSPC)), std::string::npos) << refused;
     EXPECT_FALSE(fs::exists(state.path() / "fs/etc/version")) << "a half-written version: '"
-                                                               << read_file(state.path() / "fs/etc/version") << "'";
+                                                               << read_text(state.path() / "fs/etc/version") << "'";
     for (const auto& e : fs::recursive_directory_iterator(state.path())) {
         EXPECT_FALSE(sim::is_partial_file(e.path().filename().string())) << e.path() << " was left";
     }
     // The disk has room again: the next start ships the version as a new card does.
-    const SimRun r = run_sim(sim_args(state.path()), "exit\n", InputEnd::Close, {}, kWallLimitS);
+    const SimRun r = run_card(state.path(), "exit\n");
     EXPECT_EQ(r.exit_status, 1) << r.err;
     EXPECT_NE(r.out.find("(version 3.2.0)"), std::string::npos);
-    EXPECT_EQ(read_file(state.path() / "fs/etc/version"), "3.2.0\n");
+    EXPECT_EQ(read_text(state.path() / "fs/etc/version"), "3.2.0\n");
 }
 
 TEST(StateRobustness, AFullDiskKeepsTheOldStateWhole)
 {
     TempDir state;
     const fs::path file = state.path() / "fw_env";
-    write_file(file, "serial#=KMB-S0000042\n");
+    write_text(file, "serial#=KMB-S0000042\n");
     for (long long room : {0LL, 1LL, 10LL}) {
         SCOPED_TRACE(room);
         sim::set_disk_space_for_tests(room);
@@ -134,7 +108,7 @@ TEST(StateRobustness, AFullDiskKeepsTheOldStateWhole)
         sim::set_disk_space_for_tests(-1);
         EXPECT_FALSE(replaced);
         EXPECT_EQ(why, ENOSPC);
-        EXPECT_EQ(read_file(file), "serial#=KMB-S0000042\n");
+        EXPECT_EQ(read_text(file), "serial#=KMB-S0000042\n");
         EXPECT_EQ(std::distance(fs::directory_iterator(state.path()), fs::directory_iterator()), 1)
             << "a temporary was left";
     }
@@ -162,7 +136,7 @@ TEST(StateRobustness, ANamedPipeInTheStateIsNamedAndNeverWaitedOn)
         const fs::path pipe = state.path() / c.file;
         fs::create_directories(pipe.parent_path());
         ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
-        const SimRun r = run_sim(sim_args(state.path()), "kmb\n13\nn\n99\nexit\n", InputEnd::Close, {}, kWallLimitS);
+        const SimRun r = run_card(state.path(), "kmb\n13\nn\n99\nexit\n");
         ASSERT_FALSE(r.timed_out) << "the simulator waited on the named pipe";
         EXPECT_EQ(r.exit_status, c.exit_status) << r.err;
         EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
@@ -180,11 +154,11 @@ TEST(StateRobustness, ASyslogAimedAtTheStatesOwnFilesIsRefused)
     const fs::path outside = top.path() / "outside";
     fs::create_directories(outside);
     // A first start lays the state out.
-    ASSERT_EQ(run_sim(sim_args(state), "exit\n", InputEnd::Close, {}, kWallLimitS).exit_status, 1);
-    write_file(state / "fw_env", "serial#=KMB-S0000042\n");
+    ASSERT_EQ(run_card(state, "exit\n").exit_status, 1);
+    write_text(state / "fw_env", "serial#=KMB-S0000042\n");
     fs::create_hard_link(state / "fw_env", outside / "hard-link");
     fs::create_symlink(state / "cpld", outside / "soft-link");
-    write_file(state / "cpld", std::string(1, '\0'));
+    write_text(state / "cpld", std::string(1, '\0'));
     struct Case {
         const char* what;
         fs::path syslog;
@@ -200,21 +174,20 @@ TEST(StateRobustness, ASyslogAimedAtTheStatesOwnFilesIsRefused)
         {"the counter agent's registers, not yet made", state / "counter_agent"},
         {"the state folder itself", state},
     };
-    const auto before = state_files(state);
+    const auto before = files_under(state);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const SimRun r = run_sim(sim_args(state, {"--syslog", c.syslog.string()}), "kmb\n3\n99\nexit\n", InputEnd::Close,
-                                 {}, kWallLimitS);
+        const SimRun r = run_card(state, "kmb\n3\n99\nexit\n", {"--syslog", c.syslog.string()});
         EXPECT_EQ(r.exit_status, 2) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("kmbdiag-sim: --syslog '" + c.syslog.string() + "' is "), std::string::npos) << r.err;
-        EXPECT_EQ(state_files(state), before);
+        EXPECT_EQ(files_under(state), before);
         EXPECT_FALSE(fs::exists(state / "fs/mnt/logs/messages"));
     }
     // The state's own log, by its name or another, and a log outside are the operator's to choose.
     for (const fs::path& log : {state / "syslog", state / "." / "syslog", outside / "card.log"}) {
         SCOPED_TRACE(log);
-        const SimRun r = run_sim(sim_args(state, {"--syslog", log.string()}), "exit\n", InputEnd::Close, {}, kWallLimitS);
+        const SimRun r = run_card(state, "exit\n", {"--syslog", log.string()});
         EXPECT_EQ(r.exit_status, 1) << r.err;
     }
 }
@@ -222,25 +195,25 @@ TEST(StateRobustness, ASyslogAimedAtTheStatesOwnFilesIsRefused)
 TEST(StateRobustness, AStartRemovesTheTemporariesAKillLeft)
 {
     TempDir state;
-    ASSERT_EQ(run_sim(sim_args(state.path()), "exit\n", InputEnd::Close, {}, kWallLimitS).exit_status, 1);
+    ASSERT_EQ(run_card(state.path(), "exit\n").exit_status, 1);
     const fs::path left[] = {state.path() / "fw_env.partial-Ab3dE9", state.path() / "cpld.partial-000000",
                              state.path() / "counter_agent.partial-zzzzzz", state.path() / "fs/etc/version.partial-q1w2e3"};
     for (const fs::path& p : left) {
-        write_file(p, "half");
+        write_text(p, "half");
     }
     // Not the writer's: kept.
     const fs::path kept[] = {state.path() / "notes.partial-toolong", state.path() / "fs/mnt/logs/run.partial-",
                              state.path() / "fs/mnt/logs/keep"};
     for (const fs::path& p : kept) {
-        write_file(p, "mine");
+        write_text(p, "mine");
     }
-    const SimRun r = run_sim(sim_args(state.path()), "exit\n", InputEnd::Close, {}, kWallLimitS);
+    const SimRun r = run_card(state.path(), "exit\n");
     EXPECT_EQ(r.exit_status, 1) << r.err;
     for (const fs::path& p : left) {
         EXPECT_FALSE(fs::exists(p)) << p;
     }
     for (const fs::path& p : kept) {
-        EXPECT_EQ(read_file(p), "mine") << p;
+        EXPECT_EQ(read_text(p), "mine") << p;
     }
 }
 

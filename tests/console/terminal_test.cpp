@@ -11,6 +11,7 @@
 
 #include "operator_texts.h"
 #include "support/sim_card.h"
+#include "support/run_sim.h"
 #include "support/terminal_sim.h"
 
 namespace kmb::test {
@@ -35,11 +36,8 @@ struct Turn {
 class Desk {
 public:
     explicit Desk(std::vector<std::string> extra = {})
+        : sim_(std::make_unique<TerminalSim>(card_args(state_.path().string(), std::move(extra))))
     {
-        std::vector<std::string> args = {"--state", state_.path().string(), "--speed", "0", "--start-time",
-                                         std::to_string(kTestEpoch)};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<TerminalSim>(args);
     }
     TerminalSim& sim() { return *sim_; }
 
@@ -105,29 +103,9 @@ std::vector<Prompt> prompts()
     };
 }
 
-TEST(Terminal, TheOperatorsKeysWalkTheMenus)
-{
-    Desk desk;
-    ASSERT_TRUE(desk.sim().started());
-    ASSERT_TRUE(desk.play({{kTopPrompt, "kmb\n"}, {kKmbPrompt, "3\n"}, {kCounterAgentPassed, ""}, {kKmbPrompt, "99\n"},
-                           {kTopPrompt, "exit\n"}}));
-    EXPECT_TRUE(desk.ends_normally());
-}
-
-TEST(Terminal, CtrlDAtEveryPromptEndsTheProgramAsExitDoes)
-{
-    for (const Prompt& p : prompts()) {
-        SCOPED_TRACE(p.what);
-        Desk desk;
-        ASSERT_TRUE(desk.sim().started());
-        std::vector<Turn> turns = p.reach;
-        turns.push_back({p.prompt, kCtrlD});
-        ASSERT_TRUE(desk.play(turns));
-        EXPECT_TRUE(desk.ends_normally());
-    }
-}
-
-TEST(Terminal, CtrlCAtEveryPromptIsNoAnswerAndTheProgramCarriesOn)
+// Ctrl-C at a prompt is no answer: the program carries on at the same prompt, where Ctrl-D
+// then ends it as Exit does.
+TEST(Terminal, AtEveryPromptCtrlCIsNoAnswerAndCtrlDEndsTheProgram)
 {
     for (const Prompt& p : prompts()) {
         SCOPED_TRACE(p.what);
@@ -182,9 +160,9 @@ TEST(Terminal, CtrlCAndCtrlDWhileATestLoops)
     }
 }
 
-// The spinner turns in place: each step is its character and a backspace, as the program
-// wrote them, on the terminal as on the card's serial console.
-TEST(Terminal, TheSpinnersBytesReachTheScreenAsWritten)
+// The operator's keys walk the menus; the spinner turns in place: each step is its character
+// and a backspace, as the program wrote them, on the terminal as on the card's serial console.
+TEST(Terminal, TheKeysWalkTheMenusAndTheSpinnersBytesReachTheScreenAsWritten)
 {
     Desk desk;
     ASSERT_TRUE(desk.sim().started());

@@ -42,14 +42,11 @@ class SimTranscript : public ::testing::Test {
 protected:
     SimRun run(const std::string& input, const std::vector<std::string>& extra = {})
     {
-        std::vector<std::string> args = {"--state", state_.path().string(), "--speed", "0", "--start-time",
-                                         std::to_string(kTestEpoch)};
-        args.insert(args.end(), extra.begin(), extra.end());
         // A script that ends with its own exit is an operator who typed ahead and stays at the
         // line until the program leaves: its loops run as the script says (a count, a Ctrl-C
         // of --sigint-at). Any other script hangs up at its end.
         const bool exits = input.size() >= 5 && input.compare(input.size() - 5, 5, "exit\n") == 0;
-        return run_sim(args, input, exits ? InputEnd::HoldUntilExit : InputEnd::Close);
+        return run_sim(card_args(state_.path().string(), extra), input, exits ? InputEnd::HoldUntilExit : InputEnd::Close);
     }
     TempDir state_;
 };

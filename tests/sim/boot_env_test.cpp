@@ -4,29 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "sim/userland/boot_env.h"
 #include "support/sim_card.h"
+#include "support/text_file.h"
 
 namespace kmb::sim {
 namespace {
 
+using test::read_text;
+using test::write_text;
+
 using Vars = std::vector<std::pair<std::string, std::string>>;
-
-void write_file(const std::filesystem::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string read_file(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(BootEnv, SetUnsetAndWhatWouldBreakTheFile)
 {
@@ -56,7 +48,7 @@ TEST(BootEnv, SurvivesARestartAsNameValueLinesInOrder)
 {
     test::TempDir dir;
     const std::filesystem::path file = dir.path() / "fw_env";
-    write_file(file, "rev#=A0\nbootdelay=3\n");
+    write_text(file, "rev#=A0\nbootdelay=3\n");
     {
         BootEnv env(file);
         env.set("rev#", "03");
@@ -66,7 +58,7 @@ TEST(BootEnv, SurvivesARestartAsNameValueLinesInOrder)
         env.set("crlf", "A0\r");
         ASSERT_TRUE(env.save());
     }
-    EXPECT_EQ(read_file(file), "rev#=03\nodd#name#=a=b=c\nempty=\ncrlf=A0\r\n");
+    EXPECT_EQ(read_text(file), "rev#=03\nodd#name#=a=b=c\nempty=\ncrlf=A0\r\n");
     const Vars expected = {{"rev#", "03"}, {"odd#name#", "a=b=c"}, {"empty", ""}, {"crlf", "A0\r"}};
     EXPECT_EQ(BootEnv(file).all(), expected);
     // The save leaves no temporary file behind.
@@ -96,7 +88,7 @@ TEST(BootEnv, WhatAnEditorLeavesIsRead)
     test::TempDir dir;
     const std::filesystem::path file = dir.path() / "fw_env";
     for (const auto& [text, vars] : cases) {
-        write_file(file, text);
+        write_text(file, text);
         EXPECT_EQ(BootEnv(file).all(), vars) << text;
     }
 }
@@ -120,7 +112,7 @@ TEST(BootEnv, ADamagedFileIsAnErrorNamingItNeverTheDefaults)
     test::TempDir dir;
     const std::filesystem::path file = dir.path() / "fw_env";
     for (const auto& [text, why] : cases) {
-        write_file(file, text);
+        write_text(file, text);
         try {
             const BootEnv env(file);
             ADD_FAILURE() << "read: " << text.substr(0, 40);
@@ -128,7 +120,7 @@ TEST(BootEnv, ADamagedFileIsAnErrorNamingItNeverTheDefaults)
             EXPECT_NE(std::string(e.what()).find("'" + file.string() + "'"), std::string::npos) << e.what();
             EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
         }
-        EXPECT_EQ(read_file(file), text) << "the stored file stays as it was";
+        EXPECT_EQ(read_text(file), text) << "the stored file stays as it was";
     }
 }
 

@@ -1,6 +1,7 @@
 // The simulated card's I2C bus as i2c-dev serves it, in what no diagnostic test reaches: the
-// SMBus transfers the i2c core turns into plain messages (the LM77's words depend on their byte
-// order), the requests a node refuses, and the bus's fault layer.
+// SMBus transfers the LM77 service never makes (start-up's trace pins the byte order of the
+// word and byte-data ones), the requests a node refuses, and the fault layer's counted
+// refusals (each plain kind is some catalogue fault that the fault-coverage runs detect).
 #include <gtest/gtest.h>
 
 #include <linux/i2c-dev.h>
@@ -106,7 +107,7 @@ TEST(SimI2c, BindChecksTheAddressAndIsTracedWithItsRequestNumber)
     }
 }
 
-TEST(SimI2c, SmbusTransfersBecomePlainMessagesWordsLowByteFirst)
+TEST(SimI2c, SmbusTransfersBecomePlainMessages)
 {
     struct Case {
         const char* what;
@@ -122,9 +123,6 @@ TEST(SimI2c, SmbusTransfersBecomePlainMessagesWordsLowByteFirst)
         {"quick write", I2C_SMBUS_WRITE, I2C_SMBUS_QUICK, 0, 0, {}, {"w"}, 0},
         {"write byte", I2C_SMBUS_WRITE, I2C_SMBUS_BYTE, 0x42, 0, {}, {"w 42"}, 0},
         {"read byte", I2C_SMBUS_READ, I2C_SMBUS_BYTE, 0x42, 0, {0x99}, {"r 1"}, 0x99},
-        {"write byte data", I2C_SMBUS_WRITE, I2C_SMBUS_BYTE_DATA, 0x03, 0x7F, {}, {"w 03 7f"}, 0},
-        {"read byte data", I2C_SMBUS_READ, I2C_SMBUS_BYTE_DATA, 0x02, 0, {0xAB}, {"w 02", "r 1"}, 0xAB},
-        {"write word", I2C_SMBUS_WRITE, I2C_SMBUS_WORD_DATA, 0x01, 0x1234, {}, {"w 01 34 12"}, 0},
         {"read word", I2C_SMBUS_READ, I2C_SMBUS_WORD_DATA, 0x00, 0, {0xCD, 0xAB}, {"w 00", "r 2"}, 0xABCD},
     };
     for (const Case& c : cases) {
@@ -182,8 +180,6 @@ TEST(SimI2c, FaultLayerRefusesWhatItsRuleSaysAndFiresOnlyWhenMet)
         std::vector<bool> writes_then_reads; // two writes, then two reads: acknowledged?
     };
     const Case cases[] = {
-        {"absent", BusFault::Absent, 0, false, {false, false, false, false}},
-        {"refuses all", BusFault::RefusesAll, 0, true, {false, false, false, false}},
         {"refuses reads", BusFault::RefusesReads, 0, true, {true, true, false, false}},
         {"refuses writes", BusFault::RefusesWrites, 0, true, {false, false, true, true}},
         {"refuses the first transfer only", BusFault::RefusesAll, 1, true, {false, true, true, true}},

@@ -49,8 +49,7 @@ TEST(RamTime, AScriptedCtrlCEndsALoopedMemoryTestInSeconds)
     const auto started = std::chrono::steady_clock::now();
     // The operator typed ahead and stays at the line: only the Ctrl-C at 20 card seconds ends
     // the loop.
-    const SimRun r = run_sim({"--state", state.path().string(), "--speed", "0", "--start-time",
-                              std::to_string(kTestEpoch), "--sigint-at", "20"},
+    const SimRun r = run_sim(card_args(state.path().string(), {"--sigint-at", "20"}),
                              "kmb\n91\n8\n99\nexit\n", InputEnd::HoldUntilExit, {}, 300);
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - started;
     ASSERT_FALSE(r.timed_out);

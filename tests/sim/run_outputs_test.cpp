@@ -14,6 +14,7 @@
 #include "sim/app/run_report.h"
 #include "sim/app/terminal_lines.h"
 #include "sim/app/vcd_writer.h"
+#include "support/capture.h"
 
 namespace kmb::sim {
 namespace {
@@ -85,38 +86,27 @@ TEST(SimRunReport, PicksTheVerdictLinesWithTheirTests)
 
 TEST(SimRunReport, TheRecordAsJson)
 {
+    // The console's report test runs a card that fails; what no run there reaches: a passed
+    // verdict, a name that is not UTF-8, a window that ends, and a fault that never fired.
     RunRecord r;
     r.version = "9.9.9";
     r.start_time = 1796544000; // 2026-12-06 08:00:00 UTC
     r.card_us = 42'500'001;
-    r.exit_status = 3;
     r.verdicts = {{"Agent IRQ test", true, 1'000'000}, {"Bad \xff name", false, 2'000'000}};
-    r.fail_lamp = true;
+    r.pass_lamp = true;
     r.faults = {{Fault::IoxNack, std::nullopt, true, 1'500'000},
                 {Fault::EthDmaCorrupt, FaultWindow{2'000'000, 5'000'000}, false, -1},
                 {Fault::SerialRing, FaultWindow{3'000'000, FaultWindow::kForever}, true, 3'000'000}};
     const auto j = nlohmann::json::parse(run_report_json(r));
-    EXPECT_EQ(j["version"], "9.9.9");
-    EXPECT_EQ(j["start_time"], 1796544000);
     EXPECT_EQ(j["start_time_utc"], "2026-12-06T08:00:00Z");
     EXPECT_DOUBLE_EQ(j["card_seconds"].get<double>(), 42.500001);
-    EXPECT_EQ(j["exit_status"], 3);
-    ASSERT_EQ(j["verdicts"].size(), 2u);
-    EXPECT_EQ(j["verdicts"][0]["test"], "Agent IRQ test");
     EXPECT_EQ(j["verdicts"][0]["verdict"], "PASSED");
-    EXPECT_DOUBLE_EQ(j["verdicts"][0]["card_seconds"].get<double>(), 1.0);
-    EXPECT_EQ(j["verdicts"][1]["verdict"], "FAILED");
-    EXPECT_EQ(j["verdicts"][1]["test"], "Bad \xEF\xBF\xBD name"); // not UTF-8: replaced, not refused
-    EXPECT_EQ(j["lamps"]["fail"], true);
-    EXPECT_EQ(j["lamps"]["pass"], false);
-    ASSERT_EQ(j["faults"].size(), 3u);
-    EXPECT_EQ(j["faults"][0]["name"], "iox-nack");
+    EXPECT_EQ(j["verdicts"][1]["test"], "Bad \xEF\xBF\xBD name"); // replaced, not refused
+    EXPECT_EQ(j["lamps"]["pass"], true);
     EXPECT_EQ(j["faults"][0]["from"], 0.0);
     EXPECT_TRUE(j["faults"][0]["to"].is_null());
     EXPECT_DOUBLE_EQ(j["faults"][0]["first_fired"].get<double>(), 1.5);
-    EXPECT_EQ(j["faults"][1]["name"], "eth-dma-corrupt");
     EXPECT_DOUBLE_EQ(j["faults"][1]["to"].get<double>(), 5.0);
-    EXPECT_EQ(j["faults"][1]["fired"], false);
     EXPECT_TRUE(j["faults"][1]["first_fired"].is_null());
     EXPECT_TRUE(j["faults"][2]["to"].is_null());
 }
@@ -226,17 +216,12 @@ std::string decode_i2c(const Dump& d)
 
 std::string dump_of(const std::function<void(VcdWriter&)>& events)
 {
-    char* data = nullptr;
-    std::size_t size = 0;
-    FILE* f = open_memstream(&data, &size);
+    test::MemoryFile memory;
     {
-        VcdWriter vcd(f, 1796544000);
+        VcdWriter vcd(memory.file(), 1796544000);
         events(vcd);
     }
-    std::fclose(f);
-    std::string text(data, size);
-    std::free(data);
-    return text;
+    return memory.text();
 }
 
 TEST(SimVcd, AViewersDecoderReadsTheTransfersBackAtTheBusSpeed)
@@ -295,11 +280,6 @@ TEST(SimVcd, LinesChangeAtTheirCardTimeInOrderEvenWhenTheBusTellsLate)
         }
     }
     EXPECT_EQ(lamp_changes, (std::vector<std::pair<int64_t, std::string>>{{0, "0"}, {1280, "1"}}));
-    for (const char* name : {"card.lm77.int_n", "card.lm77.t_crit_a_n", "card.irq.agent_irq_n", "card.irq.agent_iirq_n",
-                             "card.serial.dtr", "card.serial.ri", "fixture.counter_agent.reset_primary_n",
-                             "card.watchdog.fed", "card.reset_n", "fixture.counter_agent.pins", "card.i2c.byte"}) {
-        EXPECT_EQ(d.code_of.count(name), 1u) << name;
-    }
 }
 
 } // namespace

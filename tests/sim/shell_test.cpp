@@ -77,13 +77,10 @@ TEST_F(ShellTest, WordsQuotesAndComments)
         // '#' inside a word is part of it; at the start of a word it begins a comment.
         {"/usr/local/bin/fw_printenv rev# #serial#", 0, "rev#=A0\n", ""},
         {"fw_printenv 'rev#' \"part#\"", 0, "rev#=A0\npart#=KMB-P0001\n", ""},
-        {"fw_printenv re'v'\"#\"", 0, "rev#=A0\n", ""},
         {"fw_printenv '#rev'", kExit1, "", "## Error: \"#rev\" not defined\n"},
-        {"fw_printenv 'a b'", kExit1, "", "## Error: \"a b\" not defined\n"},
         {"fw_printenv \"x\\\"y\"", kExit1, "", "## Error: \"x\"y\" not defined\n"},
         {"fw_printenv 'x\\y'", kExit1, "", "## Error: \"x\\y\" not defined\n"},
         {"fw_printenv x\\ y", kExit1, "", "## Error: \"x y\" not defined\n"},
-        {"fw_printenv ''", kExit1, "", "## Error: \"\" not defined\n"},
         {"   \t ", 0, "", ""},
         {"# nothing to run | ; && `x` $y", 0, "", ""},
     });
@@ -94,10 +91,8 @@ TEST_F(ShellTest, RefusesWhatItDoesNotSupportWithoutRunningAnything)
     fs_.write_text("/tmp/a", "a");
     fs_.write_text("/tmp/b", "b");
     for (const char* line : {"rm /tmp/a | rm /tmp/b", "rm /tmp/a; rm /tmp/b", "rm /tmp/a &", "rm `echo /tmp/a`",
-                             "rm $HOME /tmp/a", "rm \"$HOME\" /tmp/a", "rm /tmp/*", "rm /tmp/a < /tmp/b",
-                             "(rm /tmp/a)", "X=1 rm /tmp/a", "rm /tmp/a\nrm /tmp/b", "rm /tmp/a 'unterminated",
-                             "rm /tmp/a \"unterminated", "rm /tmp/a \\", "rm /tmp/a >", "rm /tmp/a > > /tmp/c",
-                             "rm /tmp/a 3> /tmp/c", "rm /tmp/a >| /tmp/c", "rm /tmp/a >&3"}) {
+                             "rm \"$HOME\" /tmp/a", "rm /tmp/*", "rm /tmp/a < /tmp/b", "rm /tmp/a\nrm /tmp/b",
+                             "rm /tmp/a 'unterminated", "rm /tmp/a \\", "rm /tmp/a > > /tmp/c", "rm /tmp/a 3> /tmp/c"}) {
         const Outcome o = run(line);
         EXPECT_EQ(o.status, kSyntax) << line;
         EXPECT_EQ(o.out, "") << line;
@@ -147,7 +142,6 @@ TEST_F(ShellTest, Redirections)
         // The file is truncated or created before the shell looks for the program.
         {"stale\n", "/usr/local/bin/no-such-script -e -r > /tmp/diag_version", kNotFound, "",
          "sh: /usr/local/bin/no-such-script: not found\n", "/tmp/diag_version", ""},
-        {nullptr, "nosuch >/tmp/fresh", kNotFound, "", "sh: nosuch: not found\n", "/tmp/fresh", ""},
         {nullptr, "> /tmp/only", 0, "", "", "/tmp/only", ""},
         {"stale\n", "/usr/local/bin/version.sh -e -r > /tmp/diag_version", 0, "", "", "/tmp/diag_version",
          "3.2.1\r\n"},
@@ -162,9 +156,7 @@ TEST_F(ShellTest, Redirections)
         // Standard error takes what standard output was at that point: the console's.
         {nullptr, "fw_printenv rev# nope 2>&1 >/tmp/outonly", kExit1, "## Error: \"nope\" not defined\n", "",
          "/tmp/outonly", "rev#=A0\n"},
-        {nullptr, "fw_printenv part# 1>/tmp/one", 0, "", "", "/tmp/one", "part#=KMB-P0001\n"},
         {nullptr, "fw_printenv rev# > relative.log", 0, "", "", "/relative.log", "rev#=A0\n"},
-        {nullptr, "fw_printenv rev# > '/tmp/with blank'", 0, "", "", "/tmp/with blank", "rev#=A0\n"},
         {"rev#=A0\n", "fw_printenv part# >>/tmp/log", 0, "", "", "/tmp/log", "rev#=A0\npart#=KMB-P0001\n"},
         {nullptr, "fw_printenv rev# nope >/dev/null 2>/dev/null", kExit1, "", "", nullptr, nullptr},
         {nullptr, "fw_printenv rev# > /nofolder/x", kSyntax, "",
@@ -197,13 +189,10 @@ TEST_F(ShellTest, Rm)
         {"rm /tmp/b", kExit1, "rm: cannot remove '/tmp/b': No such file or directory\n", "/tmp/a /tmp/c"},
         {"rm -f /tmp/b", 0, "", "/tmp/a /tmp/c"},
         {"rm /tmp/a /tmp/b /tmp/c", kExit1, "rm: cannot remove '/tmp/b': No such file or directory\n", ""},
-        {"/bin/rm -f /tmp/a /tmp/b", 0, "", "/tmp/c"},
         {"rm", kExit1, "rm: missing operand\nTry 'rm --help' for more information.\n", "/tmp/a /tmp/c"},
-        {"rm -f", 0, "", "/tmp/a /tmp/c"},
         {"rm -r /tmp/a", kExit1, "rm: invalid option -- 'r'\nTry 'rm --help' for more information.\n",
          "/tmp/a /tmp/c"},
         {"rm tmp/../tmp/a", 0, "", "/tmp/c"},
-        {"rm ''", kExit1, "rm: cannot remove '': No such file or directory\n", "/tmp/a /tmp/c"},
         {"rm /etc", kExit1, "rm: cannot remove '/etc': Is a directory\n", "/tmp/a /tmp/c"},
     };
     for (const RmCase& c : cases) {
@@ -249,7 +238,6 @@ TEST_F(ShellTest, VersionScript)
         // What start-up's "-e -r" makes of each release file is start-up's test; these are the
         // spellings and mistakes it never types.
         {"3.2.1\r\nbuilt by someone\n", "/usr/local/bin/version.sh -r -e", 0, "3.2.1\r\n", false},
-        {"\n", "/usr/local/bin/version.sh -er", 0, "\n", false},
         {nullptr, "/usr/local/bin/version.sh -er", kExit1, "", true},
         {"3.2.0\n", "/usr/local/bin/version.sh -x", kSyntax, "", true},
         {"3.2.0\n", "/usr/local/bin/version.sh -e -r extra", kSyntax, "", true},

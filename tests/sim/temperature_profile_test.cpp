@@ -33,19 +33,14 @@ TEST(SimTemperatureProfile, RefusesWhatIsNotAProfileNamingTheLine)
     };
     const Case cases[] = {
         {"", "no points"},
-        {"# only a comment\n", "no points"},
         {"0 25\n10\n", "line 2: expected SECONDS DEGREES"},
         {"0 25 30\n", "line 1: expected SECONDS DEGREES"},
         {"-1 25\n", "line 1: the card time '-1'"},
-        {"1e3 25\n", "line 1: the card time"},
         {"0.0000001 25\n", "line 1: the card time"},
         {"10000001 25\n", "line 1: the card time"},
         {"0 125.001\n", "line 1: the temperature '125.001'"},
-        {"0 -55.5\n", "line 1: the temperature"},
         {"0 2x\n", "line 1: the temperature"},
         {"0 .5\n", "line 1: the temperature"},
-        {"0 5.\n", "line 1: the temperature"},
-        {"0 25\n5 30\n5 35\n", "line 3: the card time does not rise"},
         {"0 25\n5 30\n4 35\n", "line 3: the card time does not rise"},
     };
     for (const Case& c : cases) {

@@ -2,7 +2,6 @@
 // levels told once each change, and the diagnostic's requests with their results.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
@@ -12,32 +11,11 @@
 #include "sim/core/clock.h"
 #include "sim/core/trace.h"
 #include "sim/core/trace_file.h"
+#include "support/capture.h"
 #include "support/sim_card.h"
 
 namespace kmb::sim {
 namespace {
-
-// What a TraceFile wrote, read back.
-class MemoryFile {
-public:
-    MemoryFile() : file_(open_memstream(&data_, &size_)) {}
-    ~MemoryFile()
-    {
-        std::fclose(file_);
-        std::free(data_);
-    }
-    FILE* file() { return file_; }
-    std::string text()
-    {
-        std::fflush(file_);
-        return std::string(data_, size_);
-    }
-
-private:
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    FILE* file_;
-};
 
 TEST(SimTrace, CardSecondsKeepEveryMicrosecond)
 {
@@ -55,7 +33,7 @@ TEST(SimTrace, TheFileStampsEachLineWithCardTimeOneEventALine)
     VirtualClock clock(0, 0.0);
     Trace trace;
     trace.set_clock(&clock);
-    MemoryFile memory;
+    test::MemoryFile memory;
     TraceFile file(memory.file());
     EXPECT_FALSE(trace.enabled());
     trace.add_sink(&file);

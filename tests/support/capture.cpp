@@ -23,6 +23,20 @@ int temporary_file()
 
 } // namespace
 
+MemoryFile::MemoryFile() : file_(open_memstream(&data_, &size_)) {}
+
+MemoryFile::~MemoryFile()
+{
+    std::fclose(file_);
+    std::free(data_);
+}
+
+std::string MemoryFile::text()
+{
+    std::fflush(file_);
+    return std::string(data_, size_);
+}
+
 CapturedOutput::CapturedOutput()
 {
     std::fflush(stdout);

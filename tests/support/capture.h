@@ -3,9 +3,27 @@
 // descriptors 1 and 2 directly all land in the capture, in the order each stream got them.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace kmb::test {
+
+// A FILE* that writes into memory, for code that prints on a stream it is given.
+class MemoryFile {
+public:
+    MemoryFile();
+    ~MemoryFile();
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    FILE* file() { return file_; }
+    // What was written so far.
+    std::string text();
+
+private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    FILE* file_;
+};
 
 class CapturedOutput {
 public:

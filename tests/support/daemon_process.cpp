@@ -3,30 +3,17 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/run_sim.h"
 #include "support/sim_card.h"
 
 namespace kmb::test {
 
 DaemonProcess::DaemonProcess(const std::string& program, const std::vector<std::string>& args)
 {
-    std::vector<std::string> words;
-    std::stringstream emulator(KMB_EMULATOR);
-    for (std::string word; std::getline(emulator, word, ';');) {
-        if (!word.empty()) {
-            words.push_back(word);
-        }
-    }
-    words.push_back(program);
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) {
-        argv.push_back(w.data());
-    }
-    argv.push_back(nullptr);
+    const Command command(program, args);
     int err_pipe[2];
     int out_pipe[2];
     if (pipe2(err_pipe, O_CLOEXEC) != 0) {
@@ -43,7 +30,7 @@ DaemonProcess::DaemonProcess(const std::string& program, const std::vector<std::
         dup2(out_pipe[1], 1);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
-        execvp(argv[0], argv.data());
+        execvp(command.argv()[0], command.argv());
         _exit(127);
     }
     close(err_pipe[1]);
@@ -95,9 +82,7 @@ int DaemonProcess::stop()
 
 std::vector<std::string> daemon_args(const std::string& state, std::vector<std::string> more)
 {
-    std::vector<std::string> args = {"--state", state, "--speed", "0", "--start-time", std::to_string(kTestEpoch)};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    return card_args(state, std::move(more));
 }
 
 } // namespace kmb::test

@@ -12,28 +12,39 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/sim_card.h"
+
 namespace kmb::test {
 
 namespace {
 
-std::vector<std::string> command_words(const std::string& program, const std::vector<std::string>& args)
+void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+} // namespace
+
+Command::Command(const std::string& program, const std::vector<std::string>& args)
 {
-    std::vector<std::string> words;
     // The emulator comes as a CMake list ("qemu-ppc;-L;/usr/powerpc-linux-gnu").
     std::stringstream emulator(KMB_EMULATOR);
     for (std::string word; std::getline(emulator, word, ';');) {
         if (!word.empty()) {
-            words.push_back(word);
+            words_.push_back(word);
         }
     }
-    words.push_back(program);
-    words.insert(words.end(), args.begin(), args.end());
-    return words;
+    words_.push_back(program);
+    words_.insert(words_.end(), args.begin(), args.end());
+    for (std::string& w : words_) {
+        argv_.push_back(w.data());
+    }
+    argv_.push_back(nullptr);
 }
 
-void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
-} // namespace
+std::vector<std::string> card_args(const std::string& state, std::vector<std::string> more)
+{
+    std::vector<std::string> args = {"--state", state, "--speed", "0", "--start-time", std::to_string(kTestEpoch)};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
 
 SimRun run_sim(const std::vector<std::string>& args, const std::string& input, InputEnd end,
                const std::vector<int>& closed, double wall_limit_s)
@@ -53,12 +64,7 @@ SimRun run_program(const std::string& program, const std::vector<std::string>& a
     if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
         return {};
     }
-    std::vector<std::string> words = command_words(program, args);
-    std::vector<char*> argv;
-    for (std::string& w : words) {
-        argv.push_back(w.data());
-    }
-    argv.push_back(nullptr);
+    const Command command(program, args);
 
     const pid_t child = fork();
     if (child == 0) {
@@ -69,7 +75,7 @@ SimRun run_program(const std::string& program, const std::vector<std::string>& a
             close(fd);
         }
         setenv("TZ", "UTC", 1);
-        execvp(argv[0], argv.data());
+        execvp(command.argv()[0], command.argv());
         _exit(127);
     }
     close(in_pipe[0]);

@@ -7,6 +7,20 @@
 
 namespace kmb::test {
 
+// The words that start one of the build's programs with its arguments, under the build's
+// emulator on a cross build, as execvp takes them.
+class Command {
+public:
+    Command(const std::string& program, const std::vector<std::string>& args);
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+    char* const* argv() const { return argv_.data(); }
+
+private:
+    std::vector<std::string> words_;
+    std::vector<char*> argv_;
+};
+
 struct SimRun {
     std::string out;
     std::string err;
@@ -18,6 +32,9 @@ struct SimRun {
 // up: every looped test then ends after its pass. One held open until the program ends is an
 // operator who typed ahead and is still at the line (a script that ends with its own exit).
 enum class InputEnd { Close, HoldUntilExit };
+
+// The simulator's arguments for a card kept in `state`, at speed 0 from the tests' epoch, then `more`.
+std::vector<std::string> card_args(const std::string& state, std::vector<std::string> more = {});
 
 // `args` follow the program name; the card clock starts at kTestEpoch unless they say
 // otherwise, and local time is UTC. `closed` lists standard descriptors (0 to 2) that the

@@ -6,29 +6,16 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "support/run_sim.h"
+
 namespace kmb::test {
 
 namespace {
-
-std::vector<std::string> command_words(const std::vector<std::string>& args)
-{
-    std::vector<std::string> words;
-    std::stringstream emulator(KMB_EMULATOR);
-    for (std::string word; std::getline(emulator, word, ';');) {
-        if (!word.empty()) {
-            words.push_back(word);
-        }
-    }
-    words.emplace_back(KMB_SIM_PATH);
-    words.insert(words.end(), args.begin(), args.end());
-    return words;
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -51,12 +38,7 @@ TerminalSim::TerminalSim(const std::vector<std::string>& args)
         return;
     }
     const std::string slave_name = name;
-    std::vector<std::string> words = command_words(args);
-    std::vector<char*> argv;
-    for (std::string& w : words) {
-        argv.push_back(w.data());
-    }
-    argv.push_back(nullptr);
+    const Command command(KMB_SIM_PATH, args);
     child_ = ::fork();
     if (child_ == 0) {
         // A session of its own whose controlling terminal is the pseudo-terminal: its line
@@ -85,7 +67,7 @@ TerminalSim::TerminalSim(const std::vector<std::string>& args)
         ::signal(SIGINT, SIG_DFL);
         ::signal(SIGPIPE, SIG_DFL);
         ::setenv("TZ", "UTC", 1);
-        ::execvp(argv[0], argv.data());
+        ::execvp(command.argv()[0], command.argv());
         _exit(127);
     }
 }
