@@ -11,7 +11,7 @@
 #include "agent/agent_protocol.h"
 #include "devices/error_codes.h"
 #include "ipc/msg_queue.h"
-#include "support/agent_card.h"
+#include "agent/tamber_agent.h"
 
 namespace kmb::test {
 namespace {
@@ -19,18 +19,24 @@ namespace {
 constexpr int kReplyKey = 10;
 constexpr int kRequester = 4242;
 
-int32_t word_at(const uint8_t* text, int offset)
-{
-    int32_t w = 0;
-    std::memcpy(&w, text + offset, sizeof w);
-    return w;
-}
-
 uint16_t entry_at(const uint8_t* payload, int index)
 {
     uint16_t e = 0;
     std::memcpy(&e, payload + 2 * index, sizeof e);
     return e;
+}
+
+// The next answer on the requester's queue: its type and text, or an empty text when none of
+// an answer's length waits there.
+struct Answer {
+    long mtype;
+    uint8_t text[AGENT_API_RESPONSE_LENGTH + 64];
+};
+
+bool take_answer(Answer& m)
+{
+    m = Answer{};
+    return msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT) == AGENT_API_RESPONSE_LENGTH;
 }
 
 class AgentApiAnswers : public AgentCard {
@@ -87,11 +93,8 @@ TEST_F(AgentApiAnswers, EachRequestIsAnsweredByteForByte)
         clear_traffic();
         EXPECT_EQ(handle(c.request), c.result);
         EXPECT_EQ(traffic(), c.wire);
-        struct {
-            long mtype;
-            uint8_t text[AGENT_API_RESPONSE_LENGTH + 64];
-        } m{};
-        ASSERT_EQ(msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT), AGENT_API_RESPONSE_LENGTH);
+        Answer m;
+        ASSERT_TRUE(take_answer(m));
         EXPECT_EQ(m.mtype, 1);
         const std::vector<int32_t> head = {word_at(m.text, 0), word_at(m.text, 4), word_at(m.text, 8),
                                            word_at(m.text, 12)};
@@ -118,11 +121,8 @@ TEST_F(AgentApiAnswers, ADumpCarriesTheRowsBelowTheWatchdogOnes)
     clear_traffic();
     EXPECT_EQ(handle({0x1C, 0x00, 0x00, 0xE4}), ERR_NONE);
     EXPECT_EQ(traffic(), std::vector<std::string>{}) << "answered from the daemon's table";
-    struct {
-        long mtype;
-        uint8_t text[AGENT_API_RESPONSE_LENGTH];
-    } m{};
-    ASSERT_EQ(msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT), AGENT_API_RESPONSE_LENGTH);
+    Answer m;
+    ASSERT_TRUE(take_answer(m));
     EXPECT_EQ(m.text[16], ERR_NONE);
     EXPECT_EQ(m.text[17], 30) << "entries";
     const uint8_t* payload = m.text + 20;
@@ -150,11 +150,8 @@ TEST_F(AgentApiAnswers, AnyOtherAnswerCarriesItsFirstTenDataBytes)
         card().host_agent().push_event(static_cast<uint16_t>(0x8000 | id));
     }
     EXPECT_EQ(handle({0x30, 0x00, 0x00, 0xD0}), ERR_NONE);
-    struct {
-        long mtype;
-        uint8_t text[AGENT_API_RESPONSE_LENGTH];
-    } m{};
-    ASSERT_EQ(msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT), AGENT_API_RESPONSE_LENGTH);
+    Answer m;
+    ASSERT_TRUE(take_answer(m));
     EXPECT_EQ(std::vector<uint8_t>(m.text + 20, m.text + 32),
               (std::vector<uint8_t>{0x80, 0x16, 0x80, 0x17, 0x80, 0x18, 0x80, 0x19, 0x80, 0x1A, 0x00, 0x00}));
 }
