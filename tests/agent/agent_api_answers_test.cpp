@@ -85,6 +85,9 @@ TEST_F(AgentApiAnswers, EachRequestIsAnsweredByteForByte)
          {"i2c 0x57 w 05 fa", "i2c 0x57 r 01 fe 01 fe", stat_frame, stat_done}},
         {"rd_sensor PS1_AC_OK", {0x1B, 0x00, 0x04, 0xE1}, ERR_NONE, 0, {0x01, 0x00},
          {"i2c 0x57 w 1b e4 00 ff 04 fb", "i2c 0x57 r 01 fe", stat_frame, stat_done}},
+        // The parameter's high byte counts 256: 0x0FFF is L1_WD_TIMEOUT, 0x0FF0 no sensor at all.
+        {"rd_sensor L1_WD_TIMEOUT", {0x1B, 0x0F, 0xFF, 0xD7}, ERR_NONE, 0, {},
+         {"i2c 0x57 w 1b e4 0f f0 ff 00", "i2c 0x57 r 00 ff", stat_frame, stat_done}},
         {"an unknown command", {0x42, 0x00, 0x00, 0xBE}, ERR_INVALID_COMMAND, 0xFF, {}, {}},
         {"ps_on of a third supply", {0x02, 0x00, 0x02, 0xFC}, ERR_INVALID_PARAMETER, 0xFF, {}, {}},
     };
