@@ -213,14 +213,14 @@ def prepare(build):
     return tree, out
 
 
-def shard_tasks(out, jobs):
+def shard_tasks(out, jobs, broken):
     """(program, shard) pairs in the order they start: the quick unit tests first, each program
     cut into as many gtest shards as jobs run at once."""
     tasks = []
     for prog in TEST_PROGRAMS:
         exe = os.path.join(out, prog)
         if os.path.exists(exe):
-            tasks += [(exe, shard, []) for shard in range(jobs)]
+            tasks += [(exe, shard, list(broken.get(prog, []))) for shard in range(jobs)]
     return tasks
 
 
@@ -260,6 +260,27 @@ def stop_shard(proc):
     proc.wait()
 
 
+def baseline(out, timeout):
+    """The tests that fail on the unmutated tree, by program: they cannot tell a mutant from the
+    sources and are left out of every mutant's run (and named, so that they get mended)."""
+    broken = {}
+    for prog in TEST_PROGRAMS:
+        exe = os.path.join(out, prog)
+        if not os.path.exists(exe):
+            continue
+        with tempfile.TemporaryFile() as log:
+            try:
+                subprocess.run([exe, "--gtest_brief=1"], cwd=os.path.dirname(exe), stdout=log,
+                               stderr=subprocess.STDOUT, timeout=timeout * 4, start_new_session=True)
+            except subprocess.TimeoutExpired:
+                sys.exit(f"mutation: {prog} hangs on the unmutated tree")
+            tests = failed_tests(log)
+        if tests:
+            broken[prog] = tests
+            print(f"mutation: {prog} fails {','.join(tests)} unmutated; left out", file=sys.stderr, flush=True)
+    return broken
+
+
 def failed_tests(log):
     log.seek(0)
     text = log.read().decode(errors="replace")
@@ -267,11 +288,11 @@ def failed_tests(log):
     return sorted(set(names))
 
 
-def suite(out, timeout, jobs):
+def suite(out, timeout, jobs, broken=None):
     """('killed' | 'survived' | 'timeout', the test program and tests that killed it). The test
     programs run in gtest shards, jobs at a time, and the first failing shard stops the rest (a
     mutant that hangs the suite is killed too)."""
-    pending = shard_tasks(out, jobs)
+    pending = shard_tasks(out, jobs, broken or {})
     running = []  # (proc, exe, started, log)
     verdict = ("survived", "")
     try:
@@ -406,6 +427,7 @@ def main():
 
     build = os.path.abspath(args.build)
     tree, out = prepare(build)
+    broken = baseline(out, args.timeout)
     results = {"killed": [], "survived": [], "timeout": [], "stillborn": []}
     record = []
     started = time.time()
@@ -416,7 +438,7 @@ def main():
         if code != 0:
             verdict, by = "stillborn", ""
         else:
-            verdict, by = suite(out, args.timeout, args.jobs)
+            verdict, by = suite(out, args.timeout, args.jobs, broken)
         restore(tree, path)
         results[verdict].append((site, before, after))
         record.append((site, before, verdict, by))

@@ -143,6 +143,7 @@ TEST_F(IpcQueue, ReceiveTakesTypeOneOnlyAndChecksClassBeforeLength)
     ASSERT_EQ(raw_send(6, 1, MSG_CLASS_SEL, 80), 0);    // type 1 of another class
     ASSERT_EQ(raw_send(6, 1, MSG_CLASS_PACKET, 12), 0); // a generic packet cut short of its head
     ASSERT_EQ(raw_send(6, 1, MSG_CLASS_PACKET, 60), 0); // 40 payload bytes
+    ASSERT_EQ(raw_send(6, 1, MSG_CLASS_PACKET, 20), 0); // the head alone: an empty packet
     void* in = ipc_msg_alloc(64);
     struct Step {
         int capacity;
@@ -153,6 +154,7 @@ TEST_F(IpcQueue, ReceiveTakesTypeOneOnlyAndChecksClassBeforeLength)
         {64, -4}, // consumed, 12 bytes are fewer than the head
         {10, -4}, // too big for 10: the receive fails and leaves it; the buffer still holds a packet
         {40, 40},
+        {40, 0},
     };
     for (const Step& s : steps) {
         EXPECT_EQ(ipc_msg_recv(in, s.capacity, 6, IPC_NOWAIT), s.expected) << s.capacity;

@@ -133,10 +133,14 @@ TEST_F(SelClient, ClearingAndFailedSendsAreLogged)
     ipc_set_send_patience(0);
     EXPECT_EQ(sel_log_event(1, 2), -1);
     EXPECT_EQ(sel_log_text(3, "x"), -1);
+    // A sender's patience is card time spent in polls of 10 ms.
+    ipc_set_send_patience(30);
+    const int64_t start = card_.card().clock().now_us();
+    EXPECT_EQ(sel_log_event(1, 2), -1);
+    EXPECT_EQ(card_.card().clock().now_us() - start, 30'000);
     ipc_set_send_patience(-1);
     EXPECT_EQ(sel_send(SEL_MTYPE, 1 << 30, nullptr), -1) << "too many records to size";
-    EXPECT_EQ(card_.syslog_lines(), (std::vector<std::string>{"3 Fail to send msg to seld\n",
-                                                               "3 Fail to send msg to seld\n"}));
+    EXPECT_EQ(card_.syslog_lines(), std::vector<std::string>(3, "3 Fail to send msg to seld\n"));
 }
 
 TEST_F(SelClient, SummaryReadUnderTheLock)
