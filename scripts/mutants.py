@@ -39,6 +39,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # says nothing about the tests of the card's code.
 EXCLUDED = {"src/os/linux_os.cpp", "src/main.cpp"}
 TEST_PROGRAMS = ["tests/kmb_unit_tests", "tests/kmb_console_tests", "tests/kmb_integration_tests"]
+# These start simulated cards of their own (kmbdiag-sim, the daemons), and two such runs at once
+# disturb each other (ScriptedRun and the soak runs fail beside a second one): each runs whole,
+# alone, after the unit tests' shards.
+ALONE = {"tests/kmb_console_tests", "tests/kmb_integration_tests"}
 
 
 def build_cmd(out):
@@ -220,12 +224,14 @@ def shard_tasks(out, jobs, broken):
     for prog in TEST_PROGRAMS:
         exe = os.path.join(out, prog)
         if os.path.exists(exe):
-            tasks += [(exe, shard, list(broken.get(prog, []))) for shard in range(jobs)]
+            shards = 1 if prog in ALONE else jobs
+            tasks += [(exe, (shard, shards), list(broken.get(prog, []))) for shard in range(shards)]
     return tasks
 
 
-def start_shard(exe, shard, jobs, log, skip):
-    env = dict(os.environ, GTEST_TOTAL_SHARDS=str(jobs), GTEST_SHARD_INDEX=str(shard))
+def start_shard(exe, shard, log, skip):
+    index, total = shard
+    env = dict(os.environ, GTEST_TOTAL_SHARDS=str(total), GTEST_SHARD_INDEX=str(index))
     cmd = [exe, "--gtest_brief=1", "--gtest_fail_fast"]
     if skip:
         cmd.append("--gtest_filter=-" + ":".join(skip))
@@ -284,7 +290,7 @@ def baseline(out, timeout):
 def failed_tests(log):
     log.seek(0)
     text = log.read().decode(errors="replace")
-    names = re.findall(r"^\[  FAILED  \] (\w+\.\w+(?:/\w+)?)", text, re.M)
+    names = re.findall(r"^\[  FAILED  \] ([\w/]+\.[\w/]+)", text, re.M)
     return sorted(set(names))
 
 
@@ -298,9 +304,14 @@ def suite(out, timeout, jobs, broken=None):
     try:
         while pending or running:
             while pending and len(running) < jobs:
-                exe, shard, skip = pending.pop(0)
+                exe, shard, skip = pending[0]
+                if shard[1] == 1 and running:
+                    break  # a program that runs alone waits for the shards before it
+                pending.pop(0)
                 log = tempfile.TemporaryFile()
-                running.append((start_shard(exe, shard, jobs, log, skip), exe, time.time(), log))
+                running.append((start_shard(exe, shard, log, skip), exe, time.time(), log))
+                if shard[1] == 1:
+                    break
             time.sleep(0.05)
             for entry in list(running):
                 proc, exe, started, log = entry
