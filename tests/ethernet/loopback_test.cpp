@@ -68,6 +68,20 @@ TEST(LoopbackRun, RoadOfAPassingRun)
     }
 }
 
+// An external run without its cable reads BMSR five times, a second apart, and gives up.
+TEST(LoopbackRun, NoCableEndsAtTheLinkWaitAfterFiveReads)
+{
+    SimCard card({Fault::EthNoCable});
+    card.clear_trace();
+    CapturedOutput capture;
+    EXPECT_EQ(eth_loopback_run(1, 0, 0), 1);
+    capture.stop();
+    EXPECT_NE(capture.out().find("Link not established\n"), std::string::npos) << capture.out();
+    EXPECT_EQ(card.trace_of("phy r 0x1 ").size(), 5u);
+    EXPECT_EQ(card.card().network().leftovers(), "");
+    EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+}
+
 // A card whose memory the run's two buffers take up (10 MiB, of which the system keeps 8) has
 // none left for the routing commands: no rules are made, the connection stays inside the
 // kernel and the run passes. Only the message tells; the verdict cannot.
