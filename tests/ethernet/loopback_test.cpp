@@ -68,6 +68,30 @@ TEST(LoopbackRun, RoadOfAPassingRun)
     }
 }
 
+// The PHY set for a run: negotiation off first, then loopback, speed and duplex from there.
+TEST(LoopbackRun, ThePhyIsSetInTwoWrites)
+{
+    struct Case {
+        LoopbackSetting setting;
+        std::vector<std::string> writes; // the first two BMCR writes; the PHY starts at 0x3100
+    };
+    const Case cases[] = {
+        {{0, 0, 0}, {"phy w 0x0 0x2100", "phy w 0x0 0x4100"}},
+        {{0, 1, 1}, {"phy w 0x0 0x2100", "phy w 0x0 0x6000"}},
+        {{1, 0, 1}, {"phy w 0x0 0x2100", "phy w 0x0 0x0"}},
+    };
+    for (const Case& c : cases) {
+        SimCard card;
+        card.clear_trace();
+        CapturedOutput capture;
+        eth_loopback_run(c.setting.external, c.setting.speed100, c.setting.half_duplex);
+        capture.stop();
+        std::vector<std::string> writes = card.trace_of("phy w 0x0 ");
+        writes.resize(std::min<std::size_t>(writes.size(), 2));
+        EXPECT_EQ(writes, c.writes) << c.setting.external << c.setting.speed100 << c.setting.half_duplex;
+    }
+}
+
 // An external run without its cable reads BMSR five times, a second apart, and gives up.
 TEST(LoopbackRun, NoCableEndsAtTheLinkWaitAfterFiveReads)
 {
