@@ -57,10 +57,15 @@ void check(const Case& c)
     const int phase = static_cast<int>(std::find(std::begin(steps), std::end(steps), probe.out()) - std::begin(steps));
 
     const int64_t start = card.card().clock().now_us();
+    card.clear_trace();
     CapturedOutput capture;
     const int code = temperature_sensor_test();
     capture.stop();
     const int64_t waited = card.card().clock().now_us() - start;
+    // Both lamps go off while the checks run, before the verdict lights one.
+    const std::vector<std::string> lamps = card.trace_of("i2c 0x18 w 01 ");
+    ASSERT_EQ(lamps.size(), 2u);
+    EXPECT_EQ(lamps[0], "i2c 0x18 w 01 38");
 
     EXPECT_EQ(code, c.code);
     std::string expected;
