@@ -178,5 +178,24 @@ TEST_F(AgentApiAnswers, AMessageLongerThanAnAnswerIsAReceiveError)
     EXPECT_LT(msgget(kReplyKey, 0), 0) << "the reply queue goes with the error";
 }
 
+// A reply queue removed and made again by someone else while the requester waits: the wait
+// finds the key's new queue once and takes the answer from there.
+TEST_F(AgentApiAnswers, AnAnswerOnTheKeysNewQueueIsFound)
+{
+    const int old_id = ipc_queue_id(kReplyKey, 0); // the requester knows this one
+    ASSERT_GE(old_id, 0);
+    ASSERT_EQ(msgctl(old_id, IPC_RMID, nullptr), 0);
+    AgentApiResponse answer{};
+    answer.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, kRequester, 0, AGENT_API_RESPONSE_LENGTH};
+    answer.status = 3;
+    const int new_id = msgget(kReplyKey, IPC_CREAT | 0666);
+    ASSERT_GE(new_id, 0);
+    ASSERT_EQ(msgsnd(new_id, &answer, AGENT_API_RESPONSE_LENGTH, 0), 0);
+    uint8_t status = 0x77;
+    EXPECT_EQ(agent_api_wait_response(kReplyKey, kRequester, &status, nullptr), ERR_NONE);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(log_at(3), std::vector<std::string>{});
+}
+
 } // namespace
 } // namespace kmb::test
