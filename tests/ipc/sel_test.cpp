@@ -8,6 +8,7 @@
 
 #include "ipc/msg_queue.h"
 #include "ipc/sel.h"
+#include "os/forwarding_os.h"
 #include "support/capture.h"
 #include "support/private_ipc.h"
 #include "support/sim_card.h"
@@ -98,6 +99,29 @@ TEST_F(SelClient, TextEventsCarryTheUserAndAtMost39Characters)
         EXPECT_EQ(text_at(rec, 8, 40), c.carried + std::string(40 - c.carried.size(), '\0'));
         EXPECT_EQ(rec.event_data[47], 0) << "byte 59 of the record";
     }
+}
+
+// A login name longer than its field keeps its first seven characters and a zero.
+class LongLogin final : public os::ForwardingOs {
+public:
+    using ForwardingOs::ForwardingOs;
+    char* cuserid(char* buf) override
+    {
+        std::snprintf(buf, L_cuserid, "fieldop1");
+        return buf;
+    }
+};
+
+TEST_F(SelClient, ALongLoginNameIsCutToItsField)
+{
+    LongLogin login(card_.os());
+    os::Os* previous = os::install(&login);
+    EXPECT_EQ(sel_log_text(42, "x"), 0);
+    os::install(previous);
+    int n = 0;
+    const Received r = take(n);
+    ASSERT_EQ(n, 80);
+    EXPECT_EQ(text_at(r.records[0], 0, 9), std::string("fieldop\0x", 9));
 }
 
 TEST_F(SelClient, CodedEventsOfSeverityFourGoAhead)
