@@ -30,6 +30,30 @@ private:
     os::Os* previous_;
 };
 
+// A queue that is gone each time a message is sent to it, as when another process removes it
+// and makes it again between every lookup and send.
+class EverGoneOs final : public os::ForwardingOs {
+public:
+    EverGoneOs() : ForwardingOs(os::current()), previous_(os::install(this)) {}
+    ~EverGoneOs() override { os::install(previous_); }
+    int msgget(key_t key, int flags) override
+    {
+        ++msggets;
+        return ForwardingOs::msgget(key, flags);
+    }
+    int msgsnd(int, const void*, size_t, int) override
+    {
+        ++msgsnds;
+        errno = EIDRM;
+        return -1;
+    }
+    int msggets = 0;
+    int msgsnds = 0;
+
+private:
+    os::Os* previous_;
+};
+
 // A raw message as a peer daemon would send it: the head and a few bytes after it.
 struct RawMessage {
     MsgHeader head;
@@ -236,6 +260,18 @@ TEST_F(IpcQueue, ASendWaitsForAFullQueueAsLongAsItsPatience)
     EXPECT_EQ(errno, EAGAIN);
     ipc_set_send_patience(-1);
     EXPECT_EQ(ipc_queue_remove(id), 0);
+}
+
+TEST_F(IpcQueue, AQueueGoneAgainAfterItsSecondLookupFailsTheSend)
+{
+    RawMessage m{{1, MSG_CLASS_PACKET, 0, 0, 20}, {}};
+    {
+        EverGoneOs gone;
+        EXPECT_EQ(ipc_send_to(9, &m.head), -2);
+        EXPECT_EQ(gone.msggets, 2) << "looked up, then once more";
+        EXPECT_EQ(gone.msgsnds, 2);
+    }
+    EXPECT_EQ(ipc_queue_remove(ipc_queue_id(9, 0)), 0);
 }
 
 TEST(IpcDaemonName, NamesByNumber)
