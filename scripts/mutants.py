@@ -16,7 +16,10 @@ Comments, strings, character literals, preprocessor lines and static_asserts are
 The draw depends only on the seed and the sources, so a run is repeated with the same seed.
 
 Usage: scripts/mutation.sh [--seed S] [--count N] [--build DIR] [--timeout SECONDS] [--list]
-                           [--keep-going] [PATH...]
+                           [--jobs N] [--only FILE:LINE[:KIND]]... [--rerun JSON] [PATH...]
+Each mutant's verdict, and the test program and tests that killed it, go to BUILD/results.json;
+the survivors to BUILD/survivors.json, which --rerun runs again after the tests have changed
+(a mutant is found again by its line's text, so lines that moved above it do not matter).
 PATH narrows the draw to files or folders of src/ (default: all of src/ but the real-system
 backend, which the suite reaches only on a real kernel).
 """
@@ -28,6 +31,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -35,6 +39,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # says nothing about the tests of the card's code.
 EXCLUDED = {"src/os/linux_os.cpp", "src/main.cpp"}
 TEST_PROGRAMS = ["tests/kmb_unit_tests", "tests/kmb_console_tests", "tests/kmb_integration_tests"]
+# These start simulated cards of their own (kmbdiag-sim, the daemons), and two such runs at once
+# disturb each other (ScriptedRun and the soak runs fail beside a second one): each runs whole,
+# alone, after the unit tests' shards.
+ALONE = {"tests/kmb_console_tests", "tests/kmb_integration_tests"}
 
 
 def build_cmd(out):
@@ -209,22 +217,187 @@ def prepare(build):
     return tree, out
 
 
-def suite(out, timeout):
-    """'killed', 'survived' or 'timeout' (a mutant that hangs the suite is killed too)."""
-    env = dict(os.environ)
+def shard_tasks(out, jobs, broken):
+    """(program, shard) pairs in the order they start: the quick unit tests first, each program
+    cut into as many gtest shards as jobs run at once."""
+    tasks = []
+    for prog in TEST_PROGRAMS:
+        exe = os.path.join(out, prog)
+        if os.path.exists(exe):
+            shards = 1 if prog in ALONE else jobs
+            tasks += [(exe, (shard, shards), list(broken.get(prog, []))) for shard in range(shards)]
+    return tasks
+
+
+def start_shard(exe, shard, log, skip):
+    index, total = shard
+    env = dict(os.environ, GTEST_TOTAL_SHARDS=str(total), GTEST_SHARD_INDEX=str(index))
+    cmd = [exe, "--gtest_brief=1", "--gtest_fail_fast"]
+    if skip:
+        cmd.append("--gtest_filter=-" + ":".join(skip))
+    # A session of its own, so that a shard cut short takes the simulators it started along.
+    proc = subprocess.Popen(cmd, cwd=os.path.dirname(exe), stdout=log, stderr=subprocess.STDOUT, env=env,
+                            start_new_session=True)
+    proc.kmb_shard = (shard, skip)
+    return proc
+
+
+def shard_of(proc):
+    return proc.kmb_shard[0]
+
+
+def fails_again(exe, tests, timeout):
+    """Whether these tests fail again run on their own, one at a time (None: they hang)."""
+    try:
+        r = subprocess.run([exe, "--gtest_brief=1", "--gtest_filter=" + ":".join(tests)], cwd=os.path.dirname(exe),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout,
+                           start_new_session=True)
+    except subprocess.TimeoutExpired:
+        return None
+    return r.returncode != 0
+
+
+def stop_shard(proc):
+    if proc.poll() is None:
+        try:
+            os.killpg(proc.pid, 9)
+        except ProcessLookupError:
+            pass
+    proc.wait()
+
+
+def baseline(out, timeout):
+    """The tests that fail on the unmutated tree, by program: they cannot tell a mutant from the
+    sources and are left out of every mutant's run (and named, so that they get mended)."""
+    broken = {}
     for prog in TEST_PROGRAMS:
         exe = os.path.join(out, prog)
         if not os.path.exists(exe):
             continue
-        try:
-            r = subprocess.run([exe, "--gtest_brief=1", "--gtest_fail_fast"], cwd=os.path.dirname(exe),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                               timeout=timeout, env=env)
-        except subprocess.TimeoutExpired:
-            return "timeout"
-        if r.returncode != 0:
-            return "killed"
-    return "survived"
+        with tempfile.TemporaryFile() as log:
+            try:
+                subprocess.run([exe, "--gtest_brief=1"], cwd=os.path.dirname(exe), stdout=log,
+                               stderr=subprocess.STDOUT, timeout=timeout * 4, start_new_session=True)
+            except subprocess.TimeoutExpired:
+                sys.exit(f"mutation: {prog} hangs on the unmutated tree")
+            tests = failed_tests(log)
+        if tests:
+            broken[prog] = tests
+            print(f"mutation: {prog} fails {','.join(tests)} unmutated; left out", file=sys.stderr, flush=True)
+    return broken
+
+
+def failed_tests(log):
+    log.seek(0)
+    text = log.read().decode(errors="replace")
+    names = re.findall(r"^\[  FAILED  \] ([\w/]+\.[\w/]+)", text, re.M)
+    return sorted(set(names))
+
+
+def suite(out, timeout, jobs, broken=None):
+    """('killed' | 'survived' | 'timeout', the test program and tests that killed it). The test
+    programs run in gtest shards, jobs at a time, and the first failing shard stops the rest (a
+    mutant that hangs the suite is killed too)."""
+    pending = shard_tasks(out, jobs, broken or {})
+    running = []  # (proc, exe, started, log)
+    verdict = ("survived", "")
+    try:
+        while pending or running:
+            while pending and len(running) < jobs:
+                exe, shard, skip = pending[0]
+                if shard[1] == 1 and running:
+                    break  # a program that runs alone waits for the shards before it
+                pending.pop(0)
+                log = tempfile.TemporaryFile()
+                running.append((start_shard(exe, shard, log, skip), exe, time.time(), log))
+                if shard[1] == 1:
+                    break
+            time.sleep(0.05)
+            for entry in list(running):
+                proc, exe, started, log = entry
+                name = os.path.basename(exe)
+                if proc.poll() is None:
+                    if time.time() - started > timeout:
+                        verdict = ("timeout", name)
+                        return verdict
+                    continue
+                running.remove(entry)
+                if proc.returncode != 0:
+                    tests = failed_tests(log)
+                    log.close()
+                    if tests and fails_again(exe, tests, timeout) is False:
+                        # A test that passes when run again on its own with the same mutant
+                        # failed for the machine's load, not for the mutant: it is passed over
+                        # and the rest of the shard runs without it.
+                        print(f"mutation: {name} {','.join(tests)} failed once and passed again; "
+                              f"passed over", file=sys.stderr, flush=True)
+                        pending.insert(0, (exe, shard_of(proc), proc.kmb_shard[1] + tests))
+                        continue
+                    return ("killed", name + (" " + ",".join(tests) if tests else ""))
+                log.close()
+        return verdict
+    finally:
+        for proc, _, _, log in running:
+            stop_shard(proc)
+            log.close()
+
+
+def site_record(site, before):
+    path, idx, kind, start, end, repl = site
+    return {"path": path, "line": idx + 1, "kind": kind, "start": start, "end": end,
+            "repl": repl, "before": before}
+
+
+def relocate(record):
+    """The recorded mutant on the sources as they are now: the line with the recorded text
+    nearest to where it was (lines above it may have moved), or None when it is gone."""
+    full = os.path.join(ROOT, record["path"])
+    if not os.path.isfile(full):
+        return None
+    with open(full, encoding="utf-8") as fh:
+        lines = fh.read().split("\n")
+    hits = [i for i, line in enumerate(lines) if line == record["before"]]
+    if not hits:
+        return None
+    idx = min(hits, key=lambda i: abs(i - (record["line"] - 1)))
+    return (record["path"], idx, record["kind"], record["start"], record["end"], record["repl"])
+
+
+def select_only(candidates, specs):
+    """The sites named FILE:LINE or FILE:LINE:KIND."""
+    chosen = []
+    for spec in specs:
+        parts = spec.split(":")
+        if len(parts) < 2 or not parts[1].isdigit():
+            sys.exit(f"mutation: --only wants FILE:LINE[:KIND], not {spec!r}")
+        path, line = os.path.normpath(parts[0]), int(parts[1])
+        kind = parts[2] if len(parts) > 2 else None
+        found = [c for c in candidates if c[0] == path and c[1] + 1 == line and kind in (None, c[2])]
+        if not found:
+            sys.exit(f"mutation: no mutation site at {spec}")
+        chosen += found
+    return chosen
+
+
+def load_rerun(path):
+    import json
+    with open(path, encoding="utf-8") as fh:
+        records = json.load(fh)
+    drawn = []
+    for record in records:
+        site = relocate(record)
+        if site is None:
+            print(f"mutation: {record['path']}:{record['line']} is no longer in the sources", file=sys.stderr)
+        else:
+            drawn.append(site)
+    return drawn
+
+
+def save_records(path, entries):
+    import json
+    with open(path, "w", encoding="utf-8") as fh:
+        json.dump([dict(site_record(site, before), verdict=verdict, by=by)
+                   for site, before, verdict, by in entries], fh, indent=1)
 
 
 def main():
@@ -233,43 +406,66 @@ def main():
     ap.add_argument("--count", type=int, default=150)
     ap.add_argument("--build", default=os.path.join(ROOT, "build-mutation"))
     ap.add_argument("--timeout", type=int, default=300, help="seconds per test program")
+    ap.add_argument("--jobs", type=int, default=os.cpu_count() or 2,
+                    help="test shards run at once (default: one per core)")
     ap.add_argument("--list", action="store_true", help="print the drawn mutants and stop")
+    ap.add_argument("--only", action="append", default=[], metavar="FILE:LINE[:KIND]",
+                    help="run the mutants of this line instead of a draw (repeatable)")
+    ap.add_argument("--rerun", metavar="JSON",
+                    help="run again the mutants of a run's record (e.g. its survivors.json)")
     ap.add_argument("paths", nargs="*")
     args = ap.parse_args()
+    args.jobs = max(1, args.jobs)
 
     candidates = all_sites(args.paths)
     if not candidates:
         sys.exit("mutation: no mutation sites")
-    rng = random.Random(args.seed)
-    # Built and run in the order drawn, so that a run cut short is still a fair sample of src/.
-    drawn = rng.sample(candidates, min(args.count, len(candidates)))
+    if args.rerun:
+        drawn = load_rerun(args.rerun)
+    elif args.only:
+        drawn = select_only(candidates, args.only)
+    else:
+        rng = random.Random(args.seed)
+        # Built and run in the order drawn, so that a run cut short is still a fair sample of src/.
+        drawn = rng.sample(candidates, min(args.count, len(candidates)))
     if args.list:
         for path, idx, kind, start, end, repl in sorted(drawn):
             print(f"{path}:{idx + 1}: {kind}: -> {repl!r}")
         print(f"{len(drawn)} of {len(candidates)} sites")
         return 0
+    if not drawn:
+        sys.exit("mutation: nothing to run")
 
-    tree, out = prepare(os.path.abspath(args.build))
+    build = os.path.abspath(args.build)
+    tree, out = prepare(build)
+    broken = baseline(out, args.timeout)
     results = {"killed": [], "survived": [], "timeout": [], "stillborn": []}
+    record = []
     started = time.time()
     for n, site in enumerate(drawn, 1):
         path, idx, kind = site[0], site[1], site[2]
         before, after = apply(tree, site)
         code, text = run(build_cmd(out), ROOT, 1800)
         if code != 0:
-            verdict = "stillborn"
+            verdict, by = "stillborn", ""
         else:
-            verdict = suite(out, args.timeout)
+            verdict, by = suite(out, args.timeout, args.jobs, broken)
         restore(tree, path)
         results[verdict].append((site, before, after))
-        print(f"[{n}/{len(drawn)}] {verdict:9} {path}:{idx + 1} {kind}: {after.strip()}", flush=True)
+        record.append((site, before, verdict, by))
+        # Each mutant's line as it comes, so that a run cut short still tells what it found.
+        save_records(os.path.join(build, "results.json"), record)
+        save_records(os.path.join(build, "survivors.json"), [r for r in record if r[2] == "survived"])
+        killer = f"  <- {by}" if by else ""
+        print(f"[{n}/{len(drawn)}] {verdict:9} {path}:{idx + 1} {kind}: {after.strip()}{killer}", flush=True)
     # The tree goes back to the sources as they are, so the next run starts from a clean build.
     run(build_cmd(out), ROOT, 1800)
 
     live = len(drawn) - len(results["stillborn"])
     dead = len(results["killed"]) + len(results["timeout"])
     print()
-    print(f"seed {args.seed}: {len(drawn)} mutants of {len(candidates)} sites, "
+    what = "rerun" if args.rerun else "only" if args.only else f"seed {args.seed}"
+    print(f"{what}: {len(drawn)} mutants of {len(candidates)} sites, "
           f"{len(results['stillborn'])} did not build, {dead} of {live} killed "
           f"({100.0 * dead / live if live else 0:.1f} %), {len(results['survived'])} survived, "
           f"{time.time() - started:.0f} s")
@@ -279,6 +475,7 @@ def main():
             print(f"  {path}:{idx + 1}: {kind}")
             print(f"    - {before.strip()}")
             print(f"    + {after.strip()}")
+        print(f"(recorded in {os.path.join(build, 'survivors.json')}; run them again with --rerun)")
     return 0
 
 

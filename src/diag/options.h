@@ -3,6 +3,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 
 namespace kmb {
@@ -21,6 +22,8 @@ struct DiagOptions {
     volatile std::sig_atomic_t interrupted; // set by Ctrl-C: stop repeating
 };
 static_assert(sizeof(std::sig_atomic_t) == sizeof(int32_t));
+// Seven 32-bit signed fields and nothing between them, on the card and on a workstation alike.
+static_assert(sizeof(DiagOptions) == 7 * sizeof(int32_t) && offsetof(DiagOptions, mode) == 5 * sizeof(int32_t));
 
 extern DiagOptions diag_options;
 

@@ -11,7 +11,7 @@
 #include "agent/agent_protocol.h"
 #include "devices/error_codes.h"
 #include "ipc/msg_queue.h"
-#include "support/agent_card.h"
+#include "agent/tamber_agent.h"
 
 namespace kmb::test {
 namespace {
@@ -19,18 +19,24 @@ namespace {
 constexpr int kReplyKey = 10;
 constexpr int kRequester = 4242;
 
-int32_t word_at(const uint8_t* text, int offset)
-{
-    int32_t w = 0;
-    std::memcpy(&w, text + offset, sizeof w);
-    return w;
-}
-
 uint16_t entry_at(const uint8_t* payload, int index)
 {
     uint16_t e = 0;
     std::memcpy(&e, payload + 2 * index, sizeof e);
     return e;
+}
+
+// The next answer on the requester's queue: its type and text, or an empty text when none of
+// an answer's length waits there.
+struct Answer {
+    long mtype;
+    uint8_t text[AGENT_API_RESPONSE_LENGTH + 64];
+};
+
+bool take_answer(Answer& m)
+{
+    m = Answer{};
+    return msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT) == AGENT_API_RESPONSE_LENGTH;
 }
 
 class AgentApiAnswers : public AgentCard {
@@ -79,6 +85,9 @@ TEST_F(AgentApiAnswers, EachRequestIsAnsweredByteForByte)
          {"i2c 0x57 w 05 fa", "i2c 0x57 r 01 fe 01 fe", stat_frame, stat_done}},
         {"rd_sensor PS1_AC_OK", {0x1B, 0x00, 0x04, 0xE1}, ERR_NONE, 0, {0x01, 0x00},
          {"i2c 0x57 w 1b e4 00 ff 04 fb", "i2c 0x57 r 01 fe", stat_frame, stat_done}},
+        // The parameter's high byte counts 256: 0x0FFF is L1_WD_TIMEOUT, 0x0FF0 no sensor at all.
+        {"rd_sensor L1_WD_TIMEOUT", {0x1B, 0x0F, 0xFF, 0xD7}, ERR_NONE, 0, {},
+         {"i2c 0x57 w 1b e4 0f f0 ff 00", "i2c 0x57 r 00 ff", stat_frame, stat_done}},
         {"an unknown command", {0x42, 0x00, 0x00, 0xBE}, ERR_INVALID_COMMAND, 0xFF, {}, {}},
         {"ps_on of a third supply", {0x02, 0x00, 0x02, 0xFC}, ERR_INVALID_PARAMETER, 0xFF, {}, {}},
     };
@@ -87,11 +96,8 @@ TEST_F(AgentApiAnswers, EachRequestIsAnsweredByteForByte)
         clear_traffic();
         EXPECT_EQ(handle(c.request), c.result);
         EXPECT_EQ(traffic(), c.wire);
-        struct {
-            long mtype;
-            uint8_t text[AGENT_API_RESPONSE_LENGTH + 64];
-        } m{};
-        ASSERT_EQ(msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT), AGENT_API_RESPONSE_LENGTH);
+        Answer m;
+        ASSERT_TRUE(take_answer(m));
         EXPECT_EQ(m.mtype, 1);
         const std::vector<int32_t> head = {word_at(m.text, 0), word_at(m.text, 4), word_at(m.text, 8),
                                            word_at(m.text, 12)};
@@ -118,11 +124,8 @@ TEST_F(AgentApiAnswers, ADumpCarriesTheRowsBelowTheWatchdogOnes)
     clear_traffic();
     EXPECT_EQ(handle({0x1C, 0x00, 0x00, 0xE4}), ERR_NONE);
     EXPECT_EQ(traffic(), std::vector<std::string>{}) << "answered from the daemon's table";
-    struct {
-        long mtype;
-        uint8_t text[AGENT_API_RESPONSE_LENGTH];
-    } m{};
-    ASSERT_EQ(msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT), AGENT_API_RESPONSE_LENGTH);
+    Answer m;
+    ASSERT_TRUE(take_answer(m));
     EXPECT_EQ(m.text[16], ERR_NONE);
     EXPECT_EQ(m.text[17], 30) << "entries";
     const uint8_t* payload = m.text + 20;
@@ -150,11 +153,8 @@ TEST_F(AgentApiAnswers, AnyOtherAnswerCarriesItsFirstTenDataBytes)
         card().host_agent().push_event(static_cast<uint16_t>(0x8000 | id));
     }
     EXPECT_EQ(handle({0x30, 0x00, 0x00, 0xD0}), ERR_NONE);
-    struct {
-        long mtype;
-        uint8_t text[AGENT_API_RESPONSE_LENGTH];
-    } m{};
-    ASSERT_EQ(msgrcv(ipc_queue_id(kReplyKey, 0), &m, sizeof m.text, 0, IPC_NOWAIT), AGENT_API_RESPONSE_LENGTH);
+    Answer m;
+    ASSERT_TRUE(take_answer(m));
     EXPECT_EQ(std::vector<uint8_t>(m.text + 20, m.text + 32),
               (std::vector<uint8_t>{0x80, 0x16, 0x80, 0x17, 0x80, 0x18, 0x80, 0x19, 0x80, 0x1A, 0x00, 0x00}));
 }
@@ -176,6 +176,25 @@ TEST_F(AgentApiAnswers, AMessageLongerThanAnAnswerIsAReceiveError)
     EXPECT_EQ(status, 0x77);
     EXPECT_EQ(log_at(3), std::vector<std::string>{"Agent api: kmb_readmsgq failed\n"});
     EXPECT_LT(msgget(kReplyKey, 0), 0) << "the reply queue goes with the error";
+}
+
+// A reply queue removed and made again by someone else while the requester waits: the wait
+// finds the key's new queue once and takes the answer from there.
+TEST_F(AgentApiAnswers, AnAnswerOnTheKeysNewQueueIsFound)
+{
+    const int old_id = ipc_queue_id(kReplyKey, 0); // the requester knows this one
+    ASSERT_GE(old_id, 0);
+    ASSERT_EQ(msgctl(old_id, IPC_RMID, nullptr), 0);
+    AgentApiResponse answer{};
+    answer.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, kRequester, 0, AGENT_API_RESPONSE_LENGTH};
+    answer.status = 3;
+    const int new_id = msgget(kReplyKey, IPC_CREAT | 0666);
+    ASSERT_GE(new_id, 0);
+    ASSERT_EQ(msgsnd(new_id, &answer, AGENT_API_RESPONSE_LENGTH, 0), 0);
+    uint8_t status = 0x77;
+    EXPECT_EQ(agent_api_wait_response(kReplyKey, kRequester, &status, nullptr), ERR_NONE);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(log_at(3), std::vector<std::string>{});
 }
 
 } // namespace

@@ -4,22 +4,15 @@
 // of 0x57, or in the agent's firmware.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "agent/agent_api.h"
-#include "agent/agent_protocol.h"
-#include "devices/error_codes.h"
-#include "devices/i2c.h"
+#include "agent/tamber_agent.h"
 #include "ipc/msg_queue.h"
-#include "os/os.h"
-#include "support/agent_card.h"
 
 namespace kmb::test {
 namespace {
 
 using sim::Fault;
+using AgentRetries = TamberAgent;
 
 constexpr int kReplyKey = 10;
 constexpr int kRequester = 4242;
@@ -36,40 +29,12 @@ std::vector<std::string> tries(const char* what, int first, int last)
 
 std::vector<std::string> repeat(const std::string& line, int times) { return std::vector<std::string>(times, line); }
 
-std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 const std::string kRdInfoFrame = "i2c 0x57 w 16 e9";
 // rd_info's answer on a Tamber host, each data byte followed by its complement: format 1,
 // agent ID 0x99, revision, FIFO depth, ring depth, and two supplies with the redundancy strap.
 const std::string kRdInfoAnswer = "i2c 0x57 r 01 fe 99 66 23 dc 10 ef 40 bf 82 7d";
 const std::string kWriteNack = "i2c 0x57 w nack";
 const std::string kReadNack = "i2c 0x57 r nack";
-
-class AgentRetries : public AgentCard {
-protected:
-    void tamber_module()
-    {
-        AgentModule& m = agent_module();
-        m.info = AgentInfo{1, AGENT_ID_TAMBER, 0x23, 0x10, 0x40, 2};
-        m.cmd_list = agent_builtin_cmds();
-        m.event_list = agent_tamber_events();
-    }
-    int exec(int cmd, uint8_t* buf, int size, int* received)
-    {
-        int fd = -1;
-        if (i2c_dev_open(&fd, AGENT_I2C_ADDRESS) != ERR_NONE) {
-            return -1;
-        }
-        const int rc = agent_cmd_exec(fd, cmd, 0, buf, size, received);
-        os::close(fd);
-        return rc;
-    }
-    int64_t now() { return card().clock().now_us(); }
-};
 
 TEST_F(AgentRetries, EachWayTheBusFailsTakesItsTries)
 {
@@ -103,7 +68,7 @@ TEST_F(AgentRetries, EachWayTheBusFailsTakesItsTries)
         uint8_t buf[AGENT_BUF_SIZE] = {};
         int received = -1;
         const int64_t start = now();
-        EXPECT_EQ(exec(AGENT_RD_INFO, buf, sizeof buf, &received), c.result);
+        EXPECT_EQ(exec(AGENT_RD_INFO, 0, buf, sizeof buf, &received), c.result);
         const int64_t waited = now() - start;
         EXPECT_TRUE(card().faults().fired(c.fault));
         EXPECT_EQ(log_at(3), c.errors);
@@ -142,9 +107,7 @@ TEST_F(AgentRetries, TheFifoRidesOutASlowAnswer)
     const std::vector<SelSeen> sel = take_sel_requests();
     ASSERT_EQ(sel.size(), 1u);
     ASSERT_EQ(sel[0].records.size(), 1u);
-    uint16_t rec = 0;
-    std::memcpy(&rec, sel[0].records[0].event_data + 2, sizeof rec); // in the card's own byte order
-    EXPECT_EQ(rec, 0x8016);
+    EXPECT_EQ(rec_of(sel[0].records[0]), 0x8016);
 }
 
 // power_cycle through the daemon's service, answered on the requester's queue: the daemon waits

@@ -76,6 +76,8 @@ TEST_F(Lm77Service, ZoneTransitionsRetuneTheLimitsAndAreReported)
                 << s.celsius;
         }
     }
+    EXPECT_EQ(lm77_report_zone(), ERR_NONE);
+    EXPECT_EQ(take_sel_requests().size(), 1u) << "a zone reported on request";
     EXPECT_EQ(log_at(7), std::vector<std::string>(6, "lm77_event_handler\n\n"));
     EXPECT_EQ(card().agent_driver().requests(2), 6) << "the status is read after each look at the zone";
     EXPECT_EQ(open_descriptors(), 0);

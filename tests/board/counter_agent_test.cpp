@@ -14,36 +14,36 @@ namespace {
 
 using sim::Fault;
 
-TEST(CounterAgent, HealthyRunDrivesPin7HighThenLowAndRestoresTheDefaults)
+TEST(CounterAgent, TrafficOfAHealthyRunAndOfAFailedDefaultCheck)
 {
-    SimCard card;
-    card.clear_trace();
-    CapturedOutput capture;
-    counter_agent_i2c_test();
-    capture.stop();
-    const std::vector<std::string> expected = {
-        // the default check
-        "i2c 0x1f w 01", "i2c 0x1f r 00", "i2c 0x1f w 02", "i2c 0x1f r f0", "i2c 0x1f w 03", "i2c 0x1f r ff",
-        // pin 7 an output driven high, read back
-        "i2c 0x1f w 02 00", "i2c 0x1f w 01 ff", "i2c 0x1f w 03 7f", "i2c 0x1f w 00", "i2c 0x1f r ff",
-        // driven low, read back: the other pins are inputs pulled high
-        "i2c 0x1f w 01 7f", "i2c 0x1f w 03 7f", "i2c 0x1f w 00", "i2c 0x1f r 7f",
-        // the defaults again
-        "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00", "i2c 0x1f w 03 ff",
+    struct Case {
+        std::vector<Fault> faults;
+        std::vector<std::string> wire;
     };
-    EXPECT_EQ(card.trace_of("i2c 0x1f"), expected);
-}
-
-TEST(CounterAgent, AFailedDefaultCheckMakesNoTrafficButTheDefaultWrite)
-{
-    SimCard card({Fault::CounterAgentOutputBit0Stuck});
-    card.clear_trace();
-    CapturedOutput capture;
-    counter_agent_i2c_test();
-    capture.stop();
-    EXPECT_EQ(card.trace_of("i2c 0x1f"),
-              (std::vector<std::string>{"i2c 0x1f w 01", "i2c 0x1f r 01", "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00",
-                                        "i2c 0x1f w 03 ff"}));
+    const Case cases[] = {
+        {{},
+         {
+             // the default check
+             "i2c 0x1f w 01", "i2c 0x1f r 00", "i2c 0x1f w 02", "i2c 0x1f r f0", "i2c 0x1f w 03", "i2c 0x1f r ff",
+             // pin 7 an output driven high, read back
+             "i2c 0x1f w 02 00", "i2c 0x1f w 01 ff", "i2c 0x1f w 03 7f", "i2c 0x1f w 00", "i2c 0x1f r ff",
+             // driven low, read back: the other pins are inputs pulled high
+             "i2c 0x1f w 01 7f", "i2c 0x1f w 03 7f", "i2c 0x1f w 00", "i2c 0x1f r 7f",
+             // the defaults again
+             "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00", "i2c 0x1f w 03 ff",
+         }},
+        // A failed default check makes no traffic but the default write.
+        {{Fault::CounterAgentOutputBit0Stuck},
+         {"i2c 0x1f w 01", "i2c 0x1f r 01", "i2c 0x1f w 02 f0", "i2c 0x1f w 01 00", "i2c 0x1f w 03 ff"}},
+    };
+    for (const Case& c : cases) {
+        SimCard card(c.faults);
+        card.clear_trace();
+        CapturedOutput capture;
+        counter_agent_i2c_test();
+        capture.stop();
+        EXPECT_EQ(card.trace_of("i2c 0x1f"), c.wire);
+    }
 }
 
 TEST(CounterAgent, DefaultCheckNamesTheFirstRegisterOffItsDefault)

@@ -57,10 +57,15 @@ void check(const Case& c)
     const int phase = static_cast<int>(std::find(std::begin(steps), std::end(steps), probe.out()) - std::begin(steps));
 
     const int64_t start = card.card().clock().now_us();
+    card.clear_trace();
     CapturedOutput capture;
     const int code = temperature_sensor_test();
     capture.stop();
     const int64_t waited = card.card().clock().now_us() - start;
+    // Both lamps go off while the checks run, before the verdict lights one.
+    const std::vector<std::string> lamps = card.trace_of("i2c 0x18 w 01 ");
+    ASSERT_EQ(lamps.size(), 2u);
+    EXPECT_EQ(lamps[0], "i2c 0x18 w 01 38");
 
     EXPECT_EQ(code, c.code);
     std::string expected;
@@ -149,6 +154,18 @@ TEST(Temperature, EssReadingPrintsTheTemperatureAndLightsThePassLampWhateverItIs
     }
 }
 
+// The agent driver's requests of one check, without their results: 0 arms a line, 1 disarms it,
+// 2 reads the status.
+std::vector<std::string> driver_requests(SimCard& card)
+{
+    std::vector<std::string> requests;
+    for (const std::string& line : card.trace_of("agentdrv ")) {
+        requests.push_back(line.substr(0, line.find(" =")));
+    }
+    card.clear_trace();
+    return requests;
+}
+
 TEST(Temperature, EachLimitRaisesItsLineOnceEachWay)
 {
     SimCard card;
@@ -156,11 +173,19 @@ TEST(Temperature, EachLimitRaisesItsLineOnceEachWay)
     int fd = -1;
     ASSERT_EQ(i2c_dev_open(&fd, LM77_ADDRESS), 0);
     const sim::InterruptLines& lines = card.card().interrupts();
+    // Armed before the settling wait and again after the quiet one, and after the first event.
+    const std::vector<std::string> limit = {"agentdrv 2", "agentdrv 0 27", "agentdrv 0 27",
+                                            "agentdrv 2", "agentdrv 0 27", "agentdrv 2"};
+    card.clear_trace();
     EXPECT_EQ(lm77_limit_irq_test(fd, LM77_REG_THIGH), 0);
     EXPECT_EQ(lines.count(IRQ_LM77_TEMP), 2u);
+    EXPECT_EQ(driver_requests(card), limit);
     EXPECT_EQ(lm77_limit_irq_test(fd, LM77_REG_TLOW), 0);
     EXPECT_EQ(lines.count(IRQ_LM77_TEMP), 4u);
+    EXPECT_EQ(driver_requests(card), limit);
     EXPECT_EQ(lm77_crit_irq_test(fd), 0);
+    EXPECT_EQ(driver_requests(card), (std::vector<std::string>{"agentdrv 2", "agentdrv 0 28", "agentdrv 0 28",
+                                                               "agentdrv 1 28", "agentdrv 2", "agentdrv 2"}));
     EXPECT_EQ(lines.count(IRQ_LM77_CRIT), 1u);
     EXPECT_EQ(lines.count(IRQ_LM77_TEMP), 4u) << "the critical check leaves the temperature line alone";
     os::close(fd);

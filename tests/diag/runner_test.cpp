@@ -137,11 +137,5 @@ TEST(Options, SaveAndRestoreCarryLoopAndStopOnErrorOnly)
     EXPECT_EQ(diag_options.mode, MODE_FACTORY);
 }
 
-TEST(Options, RecordLayoutIsSevenThirtyTwoBitFields)
-{
-    EXPECT_EQ(sizeof(DiagOptions), 7 * sizeof(int32_t));
-    EXPECT_EQ(offsetof(DiagOptions, mode), 5 * sizeof(int32_t));
-}
-
 } // namespace
 } // namespace kmb::test

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <sys/ioctl.h>
 
 #include "ethernet/loopback_routing.h"
+#include "os/forwarding_os.h"
 #include "os/os.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
@@ -117,6 +120,38 @@ TEST(LoopbackRouting, RefusedRequestsAreReportedInTheirOwnWords)
                              "SIOCGIFFLAGS fail set promiscuous mode: Bad file descriptor\n"
                              "Fail SIOCGIFFLAGS: Bad file descriptor\n");
     EXPECT_EQ(card.card().network().leftovers(), "");
+}
+
+// The card's backend with the interface flags refused, as a kernel refuses a process without
+// the right to change them.
+class FlagsRefused final : public os::ForwardingOs {
+public:
+    using ForwardingOs::ForwardingOs;
+    int ioctl(int fd, unsigned long request, unsigned long arg) override
+    {
+        if (request == SIOCSIFFLAGS) {
+            errno = EPERM;
+            return -1;
+        }
+        return ForwardingOs::ioctl(fd, request, arg);
+    }
+};
+
+TEST(LoopbackRouting, RefusedFlagsAreReportedEachWay)
+{
+    SimCard card;
+    FlagsRefused refused(card.os());
+    os::Os* previous = os::install(&refused);
+    const int sock = os::socket(AF_INET, SOCK_STREAM, 0);
+    CapturedOutput capture;
+    EXPECT_EQ(eth_set_promisc(sock, 1), 1);
+    EXPECT_EQ(eth_set_promisc(sock, 0), 1);
+    capture.stop();
+    os::close(sock);
+    os::install(previous);
+    EXPECT_EQ(capture.err(), "SIOCSIFFLAGS fail set promiscuous mode: Operation not permitted\n"
+                             "Fail SIOCSIFFLAGS: Operation not permitted\n");
+    EXPECT_FALSE(card.card().network().eth0().promiscuous());
 }
 
 } // namespace

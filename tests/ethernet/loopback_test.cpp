@@ -68,6 +68,44 @@ TEST(LoopbackRun, RoadOfAPassingRun)
     }
 }
 
+// The PHY set for a run: negotiation off first, then loopback, speed and duplex from there.
+TEST(LoopbackRun, ThePhyIsSetInTwoWrites)
+{
+    struct Case {
+        LoopbackSetting setting;
+        std::vector<std::string> writes; // the first two BMCR writes; the PHY starts at 0x3100
+    };
+    const Case cases[] = {
+        {{0, 0, 0}, {"phy w 0x0 0x2100", "phy w 0x0 0x4100"}},
+        {{0, 1, 1}, {"phy w 0x0 0x2100", "phy w 0x0 0x6000"}},
+        {{1, 0, 1}, {"phy w 0x0 0x2100", "phy w 0x0 0x0"}},
+    };
+    for (const Case& c : cases) {
+        SimCard card;
+        card.clear_trace();
+        CapturedOutput capture;
+        eth_loopback_run(c.setting.external, c.setting.speed100, c.setting.half_duplex);
+        capture.stop();
+        std::vector<std::string> writes = card.trace_of("phy w 0x0 ");
+        writes.resize(std::min<std::size_t>(writes.size(), 2));
+        EXPECT_EQ(writes, c.writes) << c.setting.external << c.setting.speed100 << c.setting.half_duplex;
+    }
+}
+
+// An external run without its cable reads BMSR five times, a second apart, and gives up.
+TEST(LoopbackRun, NoCableEndsAtTheLinkWaitAfterFiveReads)
+{
+    SimCard card({Fault::EthNoCable});
+    card.clear_trace();
+    CapturedOutput capture;
+    EXPECT_EQ(eth_loopback_run(1, 0, 0), 1);
+    capture.stop();
+    EXPECT_NE(capture.out().find("Link not established\n"), std::string::npos) << capture.out();
+    EXPECT_EQ(card.trace_of("phy r 0x1 ").size(), 5u);
+    EXPECT_EQ(card.card().network().leftovers(), "");
+    EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
+}
+
 // A card whose memory the run's two buffers take up (10 MiB, of which the system keeps 8) has
 // none left for the routing commands: no rules are made, the connection stays inside the
 // kernel and the run passes. Only the message tells; the verdict cannot.

@@ -102,6 +102,17 @@ TEST(PhyRequest, ReadGivesTheSignExtendedRegisterAndTheStatus)
     EXPECT_EQ(card.os().open_descriptor_count(), 0);
 }
 
+// Its lines are menu 10's transcript; what the menu gets back is the test's result.
+TEST(PhyDump, ARegisterDumpPassesAndClosesItsSocket)
+{
+    SimCard card;
+    CapturedOutput capture;
+    EXPECT_EQ(phy_dump_regs(), 0);
+    capture.stop();
+    EXPECT_NE(capture.out().find(":  0x"), std::string::npos) << capture.out();
+    EXPECT_EQ(card.os().open_descriptor_count(), 0);
+}
+
 TEST(PhyReset, WaitsForTheResetBitAndGivesUpAfterElevenReads)
 {
     struct Case {

@@ -30,6 +30,30 @@ private:
     os::Os* previous_;
 };
 
+// A queue that is gone each time a message is sent to it, as when another process removes it
+// and makes it again between every lookup and send.
+class EverGoneOs final : public os::ForwardingOs {
+public:
+    EverGoneOs() : ForwardingOs(os::current()), previous_(os::install(this)) {}
+    ~EverGoneOs() override { os::install(previous_); }
+    int msgget(key_t key, int flags) override
+    {
+        ++msggets;
+        return ForwardingOs::msgget(key, flags);
+    }
+    int msgsnd(int, const void*, size_t, int) override
+    {
+        ++msgsnds;
+        errno = EIDRM;
+        return -1;
+    }
+    int msggets = 0;
+    int msgsnds = 0;
+
+private:
+    os::Os* previous_;
+};
+
 // A raw message as a peer daemon would send it: the head and a few bytes after it.
 struct RawMessage {
     MsgHeader head;
@@ -143,6 +167,7 @@ TEST_F(IpcQueue, ReceiveTakesTypeOneOnlyAndChecksClassBeforeLength)
     ASSERT_EQ(raw_send(6, 1, MSG_CLASS_SEL, 80), 0);    // type 1 of another class
     ASSERT_EQ(raw_send(6, 1, MSG_CLASS_PACKET, 12), 0); // a generic packet cut short of its head
     ASSERT_EQ(raw_send(6, 1, MSG_CLASS_PACKET, 60), 0); // 40 payload bytes
+    ASSERT_EQ(raw_send(6, 1, MSG_CLASS_PACKET, 20), 0); // the head alone: an empty packet
     void* in = ipc_msg_alloc(64);
     struct Step {
         int capacity;
@@ -153,6 +178,7 @@ TEST_F(IpcQueue, ReceiveTakesTypeOneOnlyAndChecksClassBeforeLength)
         {64, -4}, // consumed, 12 bytes are fewer than the head
         {10, -4}, // too big for 10: the receive fails and leaves it; the buffer still holds a packet
         {40, 40},
+        {40, 0},
     };
     for (const Step& s : steps) {
         EXPECT_EQ(ipc_msg_recv(in, s.capacity, 6, IPC_NOWAIT), s.expected) << s.capacity;
@@ -234,6 +260,18 @@ TEST_F(IpcQueue, ASendWaitsForAFullQueueAsLongAsItsPatience)
     EXPECT_EQ(errno, EAGAIN);
     ipc_set_send_patience(-1);
     EXPECT_EQ(ipc_queue_remove(id), 0);
+}
+
+TEST_F(IpcQueue, AQueueGoneAgainAfterItsSecondLookupFailsTheSend)
+{
+    RawMessage m{{1, MSG_CLASS_PACKET, 0, 0, 20}, {}};
+    {
+        EverGoneOs gone;
+        EXPECT_EQ(ipc_send_to(9, &m.head), -2);
+        EXPECT_EQ(gone.msggets, 2) << "looked up, then once more";
+        EXPECT_EQ(gone.msgsnds, 2);
+    }
+    EXPECT_EQ(ipc_queue_remove(ipc_queue_id(9, 0)), 0);
 }
 
 TEST(IpcDaemonName, NamesByNumber)

@@ -8,6 +8,7 @@
 
 #include "ipc/msg_queue.h"
 #include "ipc/sel.h"
+#include "os/forwarding_os.h"
 #include "support/capture.h"
 #include "support/private_ipc.h"
 #include "support/sim_card.h"
@@ -100,6 +101,29 @@ TEST_F(SelClient, TextEventsCarryTheUserAndAtMost39Characters)
     }
 }
 
+// A login name longer than its field keeps its first seven characters and a zero.
+class LongLogin final : public os::ForwardingOs {
+public:
+    using ForwardingOs::ForwardingOs;
+    char* cuserid(char* buf) override
+    {
+        std::snprintf(buf, L_cuserid, "fieldop1");
+        return buf;
+    }
+};
+
+TEST_F(SelClient, ALongLoginNameIsCutToItsField)
+{
+    LongLogin login(card_.os());
+    os::Os* previous = os::install(&login);
+    EXPECT_EQ(sel_log_text(42, "x"), 0);
+    os::install(previous);
+    int n = 0;
+    const Received r = take(n);
+    ASSERT_EQ(n, 80);
+    EXPECT_EQ(text_at(r.records[0], 0, 9), std::string("fieldop\0x", 9));
+}
+
 TEST_F(SelClient, CodedEventsOfSeverityFourGoAhead)
 {
     for (int severity : {0, 1, 2, 3, 4, 5}) {
@@ -133,10 +157,14 @@ TEST_F(SelClient, ClearingAndFailedSendsAreLogged)
     ipc_set_send_patience(0);
     EXPECT_EQ(sel_log_event(1, 2), -1);
     EXPECT_EQ(sel_log_text(3, "x"), -1);
+    // A sender's patience is card time spent in polls of 10 ms.
+    ipc_set_send_patience(30);
+    const int64_t start = card_.card().clock().now_us();
+    EXPECT_EQ(sel_log_event(1, 2), -1);
+    EXPECT_EQ(card_.card().clock().now_us() - start, 30'000);
     ipc_set_send_patience(-1);
     EXPECT_EQ(sel_send(SEL_MTYPE, 1 << 30, nullptr), -1) << "too many records to size";
-    EXPECT_EQ(card_.syslog_lines(), (std::vector<std::string>{"3 Fail to send msg to seld\n",
-                                                               "3 Fail to send msg to seld\n"}));
+    EXPECT_EQ(card_.syslog_lines(), std::vector<std::string>(3, "3 Fail to send msg to seld\n"));
 }
 
 TEST_F(SelClient, SummaryReadUnderTheLock)
