@@ -1,4 +1,5 @@
 // kmbdiag-sim: the diagnostic on a simulated card in its test fixture.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
     if (status >= 0) {
         return status;
     }
+    // The card starts its diagnostic with Ctrl-C at its default, whatever the desk left
+    // ignored (a job in a script's background has it ignored): a Ctrl-C before the
+    // diagnostic's handler ends the run, as on the card.
+    std::signal(SIGINT, SIG_DFL);
     std::error_code ec;
     std::filesystem::create_directories(config.state_dir, ec);
     if (ec) {
