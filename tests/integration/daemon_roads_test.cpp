@@ -3,6 +3,7 @@
 // reports to the SEL daemon, whose summary the client reads under its lock.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <sys/msg.h>
 
@@ -177,14 +178,21 @@ TEST_F(DaemonRoads, ClientsHaveTheSensorWatched)
 
     // Each test left a zone change and its way back in the log; the critical test moves the
     // high limit first, so the card passes through the high zone on its way.
+    // A record holds the cached temperature, T_LOW, T_HIGH, T_CRIT and zone: the limit each
+    // test moved shows where it was put (t - 5 high, t + 5 low, t - 6 high before the critical).
     std::vector<int> zones;
+    std::vector<std::array<int32_t, 5>> words;
     for (const StoredSelRecord& r : stored_records()) {
         EXPECT_EQ(r.head.event_type, SEL_TYPE_LM77_ZONE);
-        int32_t zone = 0;
-        std::memcpy(&zone, r.data + 16, 4);
-        zones.push_back(zone);
+        std::array<int32_t, 5> w{};
+        std::memcpy(w.data(), r.data, sizeof w);
+        words.push_back(w);
+        zones.push_back(w[4]);
     }
-    EXPECT_EQ(zones, (std::vector<int>{2, 0, 1, 0, 2, 3, 0}));
+    ASSERT_EQ(zones, (std::vector<int>{2, 0, 1, 0, 2, 3, 0}));
+    EXPECT_EQ(words[0], (std::array<int32_t, 5>{30, 10, 25, 65, 2}));
+    EXPECT_EQ(words[2], (std::array<int32_t, 5>{30, 35, 55, 65, 1}));
+    EXPECT_EQ(words[4], (std::array<int32_t, 5>{30, 10, 24, 65, 2}));
 }
 
 TEST_F(DaemonRoads, ALimitTestNeedsTheNormalZone)
