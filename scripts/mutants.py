@@ -363,18 +363,18 @@ def relocate(record):
     return (record["path"], idx, record["kind"], record["start"], record["end"], record["repl"])
 
 
-def select_only(candidates, specs):
+def select_only(candidates, wanted):
     """The sites named FILE:LINE or FILE:LINE:KIND."""
     chosen = []
-    for spec in specs:
-        parts = spec.split(":")
+    for place in wanted:
+        parts = place.split(":")
         if len(parts) < 2 or not parts[1].isdigit():
-            sys.exit(f"mutation: --only wants FILE:LINE[:KIND], not {spec!r}")
+            sys.exit(f"mutation: --only wants FILE:LINE[:KIND], not {place!r}")
         path, line = os.path.normpath(parts[0]), int(parts[1])
         kind = parts[2] if len(parts) > 2 else None
         found = [c for c in candidates if c[0] == path and c[1] + 1 == line and kind in (None, c[2])]
         if not found:
-            sys.exit(f"mutation: no mutation site at {spec}")
+            sys.exit(f"mutation: no mutation site at {place}")
         chosen += found
     return chosen
 
@@ -401,7 +401,7 @@ def save_records(path, entries):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0].replace("\n", " "))
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--count", type=int, default=150)
     ap.add_argument("--build", default=os.path.join(ROOT, "build-mutation"))
