@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "ethernet/loopback.h"
-#include "ethernet/loopback_routing.h"
 #include "linux/netns_harness.h"
 #include "linux/phy_over_linux_os.h"
 #include "os/os.h"
@@ -25,13 +24,6 @@
 
 namespace kmb::test {
 namespace {
-
-in_addr address(const char* text)
-{
-    in_addr a{};
-    inet_pton(AF_INET, text, &a);
-    return a;
-}
 
 // eth0's flags, its transmitted bytes, its nat table and the peer's neighbour entry, as the kernel
 // has them.
@@ -51,40 +43,6 @@ void note_state(Report& r, const std::string& when)
 }
 
 uint64_t tx_bytes(const std::string& noted) { return noted.empty() ? 0 : std::stoull(noted); }
-
-TEST(EthernetOnARealKernel, RoutingSetUpAloneTakesEffectAndIsTornDown)
-{
-    const Report r = in_namespaces([](NetnsCable&, Report& r) {
-        const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-        note_state(r, "before");
-        nat_loopback_add(address(kOwn), address(kPeer));
-        r["arp_set"] = std::to_string(arp_peer_set(address(kPeer), sock));
-        r["promisc_on"] = std::to_string(eth_set_promisc(sock, 1));
-        note_state(r, "during");
-        r["mac"] = output_of("ip -o link show eth0 | grep -o 'ether [0-9a-f:]*' | cut -d' ' -f2");
-        r["promisc_off"] = std::to_string(eth_set_promisc(sock, 0));
-        r["arp_clear"] = std::to_string(arp_peer_clear(address(kPeer), sock));
-        nat_loopback_del(address(kOwn), address(kPeer));
-        note_state(r, "after");
-        ::close(sock);
-    });
-    SKIP_WHEN_UNAVAILABLE(r);
-    EXPECT_EQ(r.at("arp_set"), "0");
-    EXPECT_EQ(r.at("promisc_on"), "0");
-    EXPECT_EQ(r.at("promisc_off"), "0");
-    EXPECT_EQ(r.at("arp_clear"), "0");
-    const std::string& nat = r.at("during.nat");
-    EXPECT_NE(nat.find("-A OUTPUT -d 192.0.2.20/32 -j DNAT --to-destination 192.0.2.28\n"), std::string::npos) << nat;
-    EXPECT_NE(nat.find("-A PREROUTING -d 192.0.2.28/32 -j DNAT --to-destination 192.0.2.20\n"), std::string::npos) << nat;
-    EXPECT_NE(nat.find("-A POSTROUTING -s 192.0.2.20/32 -j SNAT --to-source 192.0.2.28\n"), std::string::npos) << nat;
-    std::string mac = r.at("mac");
-    mac.erase(mac.find_last_not_of('\n') + 1);
-    EXPECT_NE(r.at("during.neigh").find("192.0.2.28 lladdr " + mac), std::string::npos) << r.at("during.neigh");
-    EXPECT_NE(std::stoi(r.at("during.flags")) & IFF_PROMISC, 0);
-    EXPECT_EQ(r.at("after.nat"), r.at("before.nat"));
-    EXPECT_EQ(r.at("after.neigh"), r.at("before.neigh"));
-    EXPECT_EQ(r.at("after.flags"), r.at("before.flags"));
-}
 
 TEST(EthernetOnARealKernel, AChildThatDiesOrHangsEndsTheTestAndLeavesNoNamespace)
 {
