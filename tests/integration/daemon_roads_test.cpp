@@ -1,6 +1,8 @@
 // The roads between the card's daemons, end to end between real processes on the kernel's own
 // queues: a client has agent commands run by the agent daemon, and the daemon's event handler
-// reports to the SEL daemon, whose summary the client reads under its lock.
+// reports to the SEL daemon, whose summary the client reads under its lock. And the daemon's
+// tries: one whose agent never answers runs out of them and records it; a client's LM77 limit
+// test looks at the zone five times, a second apart, before it gives up.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -22,9 +24,9 @@ namespace kmb::test {
 namespace {
 
 constexpr int kReplyKey = 10;
-constexpr int kOtherReplyKey = 11;
 
 using DaemonRoads = DaemonPair;
+using DaemonRetries = DaemonPair;
 
 TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
 {
@@ -56,18 +58,6 @@ TEST_F(DaemonRoads, ClientsHaveAgentCommandsRun)
     }
     EXPECT_EQ(log_at(3), std::vector<std::string>{}) << "results 1 and 2 come back silently";
 
-    // A dump of the signals comes from the daemon's table: 30 rows below the watchdog ones.
-    uint8_t payload[AGENT_API_PAYLOAD] = {};
-    uint8_t entries = 0;
-    EXPECT_EQ(agent_api_read(AGENT_DUMP_STATE, 0, payload, kReplyKey, &entries), ERR_NONE);
-    EXPECT_EQ(entries, 30);
-    uint16_t first = 0;
-    uint16_t last = 0;
-    std::memcpy(&first, payload, 2);
-    std::memcpy(&last, payload + 2 * 29, 2);
-    EXPECT_EQ(first, 0x8001) << "asserted, as the daemon's start-up dump told it";
-    EXPECT_EQ(last, 0x001E);
-
     // Writing an unknown command is logged and recorded.
     uint8_t status = 0;
     EXPECT_EQ(agent_api_write(0x42, 0x0102, kReplyKey, &status), ERR_INVALID_COMMAND);
@@ -97,22 +87,7 @@ TEST_F(DaemonRoads, AnswersGoToTheirOwnRequesterOnly)
     EXPECT_EQ(payload[1], 0x99);
     EXPECT_EQ(log_at(3), std::vector<std::string>{"Error: mypid " + std::to_string(pid) + ", msg pid " +
                                                   std::to_string(pid + 1) + ". Retry\n"});
-
-    // A request whose checksum is one off is answered with 12 and no status, and the agent
-    // never hears of it.
-    AgentApiRequest bad{};
-    bad.head = MsgHeader{1, MSG_CLASS_AGENT_CMD, pid, kOtherReplyKey, AGENT_API_REQUEST_LENGTH};
-    bad.bytes[0] = AGENT_RESET;
-    bad.bytes[2] = 17;
-    bad.checksum = static_cast<uint8_t>(agent_checksum(bad.bytes, 3) + 1);
-    ASSERT_EQ(ipc_send_to(IPC_KEY_AGENTD, &bad.head), 0);
-    status = 0;
-    EXPECT_EQ(agent_api_wait_response(kOtherReplyKey, pid, &status, nullptr), ERR_CHECKSUM);
-    EXPECT_EQ(status, 0xFF);
     stop_daemons();
-    const std::vector<StoredSelRecord> records = stored_records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(data_bytes(records[0], {0, 1, 2}), (std::vector<int>{ERR_CHECKSUM, 0, 0}));
 }
 
 TEST_F(DaemonRoads, ACommandStatusOtherThanDoneIsRecorded)
@@ -134,8 +109,9 @@ TEST_F(DaemonRoads, AgentEventsReachTheEventLogSummary)
     // than one FIFO read takes. The agent's interrupt runs the handler until the FIFO is empty.
     start({"--agent-event", "0004"});
     uint8_t payload[AGENT_API_PAYLOAD] = {};
-    uint8_t status = 0;
-    ASSERT_EQ(agent_api_read(AGENT_DUMP_STATE, 0, payload, kReplyKey, &status), ERR_NONE);
+    uint8_t entries = 0;
+    ASSERT_EQ(agent_api_read(AGENT_DUMP_STATE, 0, payload, kReplyKey, &entries), ERR_NONE);
+    EXPECT_EQ(entries, 30) << "the rows below the watchdog ones";
     uint16_t ps1_ac_ok = 0;
     std::memcpy(&ps1_ac_ok, payload + 2 * 3, 2);
     EXPECT_EQ(ps1_ac_ok, 0x8004) << "asserted again by the dump's entry";
@@ -201,6 +177,45 @@ TEST_F(DaemonRoads, ALimitTestNeedsTheNormalZone)
     EXPECT_EQ(lm77_limit_test(LM77_TEST_HIGH, kReplyKey), ERR_CANT_TEST);
     stop_daemons();
     EXPECT_EQ(stored_records().size(), 0u) << "nothing was moved";
+}
+
+TEST_F(DaemonRetries, AnAgentThatRefusesEveryReadIsRecorded)
+{
+    start({"--fault", "agent-read-refused"});
+    uint8_t payload[AGENT_API_PAYLOAD] = {};
+    uint8_t status = 0;
+    EXPECT_EQ(agent_api_read(AGENT_RD_IMAGE, 0, payload, kReplyKey, &status), ERR_READ);
+    EXPECT_EQ(status, 0xFF);
+    EXPECT_EQ(log_at(3), std::vector<std::string>{"agent_api_read: err 04\n"});
+    stop_daemons();
+    // The tries themselves are AgentRetries.EachWayTheBusFailsTakesItsTries's: both transfers
+    // ran out of them, the start-up's rd_info and the client's rd_image.
+    EXPECT_EQ(agentd_errors("Error reading try# 10"), 0);
+    EXPECT_EQ(agentd_errors("ERROR: cmd 16 err 04", true), 1);
+    EXPECT_EQ(agentd_errors("ERROR: cmd 13 err 04", true), 1);
+    const std::vector<StoredSelRecord> records = stored_records();
+    ASSERT_EQ(records.size(), 2u);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].head.event_type, SEL_TYPE_AGENT_ERROR);
+        EXPECT_EQ(data_bytes(records[i], {0, 1, 2}),
+                  (std::vector<int>{ERR_READ, AGENT_FLAG_CMD, i == 0 ? AGENT_RD_INFO : AGENT_RD_IMAGE}))
+            << i;
+    }
+}
+
+TEST_F(DaemonRetries, ALimitTestLooksFiveTimesBeforeItGivesUp)
+{
+    // The sensor's INT output never reaches the card: the daemon never learns of the crossing.
+    start({"--temp", "30", "--fault", "lm77-int-open"});
+    const int64_t start_us = card().clock().now_us();
+    EXPECT_EQ(lm77_limit_test(LM77_TEST_HIGH, kReplyKey), ERR_INTERRUPT);
+    const int64_t waited = card().clock().now_us() - start_us;
+    EXPECT_GE(waited, 5'000'000);
+    EXPECT_LT(waited, 6'000'000);
+    Lm77State state{};
+    EXPECT_EQ(lm77_query(LM77_OP_QUERY, 0, &state, kReplyKey), ERR_NONE);
+    EXPECT_EQ(state.t_high, 55) << "the limit is put back";
+    stop_daemons();
 }
 
 } // namespace

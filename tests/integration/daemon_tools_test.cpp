@@ -2,44 +2,28 @@
 // client that sends one request from the command line and prints the answer decoded.
 #include <gtest/gtest.h>
 
-#include <sys/msg.h>
+#include <string>
+#include <utility>
 
-#include "ipc/msg_queue.h"
 #include "integration/daemon_pair.h"
 #include "support/run_sim.h"
 
 namespace kmb::test {
 namespace {
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-TEST(DaemonTools, EachProgramNamesItselfAndItsOwnOptions)
+// Which options each --help lists is DeskCompletion's, which completes from it.
+TEST(DaemonTools, EachProgramNamesItself)
 {
-    struct Case {
-        const char* path;
-        const char* name;
-        std::vector<std::string> own;
-        std::vector<std::string> not_its;
-    };
-    const Case cases[] = {
-        {KMB_AGENTD_PATH, "kmb-agentd-sim", {"--agent-event HEX", "--agent-refuse HEX", "queue 4"}, {"--cpld"}},
-        {KMB_SELD_PATH, "kmb-seld-sim", {"queue 7", "/mnt/logs/sel/sel.rec"}, {"--agent-event", "--cpld"}},
-        {KMB_AGENT_CLIENT_PATH, "kmb-agent", {"--key N", "lm77 write REG CELSIUS", "sel records"}, {"--cpld"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const SimRun help = run_program(c.path, {"--help"}, "");
+    const std::pair<const char*, std::string> programs[] = {
+        {KMB_AGENTD_PATH, "kmb-agentd-sim"}, {KMB_SELD_PATH, "kmb-seld-sim"}, {KMB_AGENT_CLIENT_PATH, "kmb-agent"}};
+    for (const auto& [path, name] : programs) {
+        SCOPED_TRACE(name);
+        const SimRun help = run_program(path, {"--help"}, "");
         EXPECT_EQ(help.exit_status, 0);
-        EXPECT_EQ(help.out.rfind(std::string("Usage: ") + c.name + " ", 0), 0u) << help.out;
-        for (const std::string& o : c.own) {
-            EXPECT_TRUE(has(help.out, o)) << o;
-        }
-        for (const std::string& o : c.not_its) {
-            EXPECT_FALSE(has(help.out, o)) << o;
-        }
-        const SimRun version = run_program(c.path, {"--version"}, "");
+        EXPECT_EQ(help.out.rfind("Usage: " + name + " ", 0), 0u) << help.out;
+        const SimRun version = run_program(path, {"--version"}, "");
         EXPECT_EQ(version.exit_status, 0);
-        EXPECT_EQ(version.out, std::string(c.name) + " 1.0.0\n");
+        EXPECT_EQ(version.out, name + " 1.0.0\n");
     }
 }
 
