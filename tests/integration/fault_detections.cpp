@@ -10,21 +10,25 @@
 namespace kmb::test {
 namespace {
 
-const CardRun kStartUp{"Start-up", "exit\n", Cut::StartUp};
-const CardRun kMenu3{"Counter agent i2c bus test (menu 3)", "kmb\n3\n99\nexit\n", Cut::TestMenu};
-const CardRun kMenu2{"Serial port test (menu 2)", "kmb\n2\n99\nexit\n", Cut::TestMenu};
-const CardRun kMenu5{"Temperature sensor test (menu 5)", "kmb\n5\n99\nexit\n", Cut::TestMenu};
-const CardRun kMenu4{"Agent i2c bus test (menu 4)", "kmb\n4\n99\nexit\n", Cut::TestMenu};
-const CardRun kMenu6{"Agent IRQ test (menu 6)", "kmb\n6\n99\nexit\n", Cut::TestMenu};
-const CardRun kMenu7{"Agent IIRQ test (menu 7)", "kmb\n7\n99\nexit\n", Cut::TestMenu};
-const CardRun kComprehensive{"Comprehensive test", "all\nexit\n", Cut::TopLevel};
-const CardRun kMenu9{"Ethernet loopback test (menu 9)", "kmb\n9\n99\nexit\n", Cut::TestMenu};
-const CardRun kMenu8{"Memory access test (menu 8)", "kmb\n8\n99\nexit\n", Cut::TestMenu};
-const CardRun kMenu13{"Watchdog test (menu 13), then the next start", "kmb\n13\ny\n99\nexit\n", Cut::NextStart};
+using sim::FaultGroup;
+
+const CardRun kStartUp{"Start-up", "exit\n", Cut::StartUp, FaultGroup::StartUp};
+const CardRun kMenu3{"Counter agent i2c bus test (menu 3)", "kmb\n3\n99\nexit\n",
+                     Cut::TestMenu, FaultGroup::CounterAgent};
+const CardRun kMenu2{"Serial port test (menu 2)", "kmb\n2\n99\nexit\n", Cut::TestMenu, FaultGroup::SerialPort};
+const CardRun kMenu5{"Temperature sensor test (menu 5)", "kmb\n5\n99\nexit\n", Cut::TestMenu, FaultGroup::Temperature};
+const CardRun kMenu4{"Agent i2c bus test (menu 4)", "kmb\n4\n99\nexit\n", Cut::TestMenu, FaultGroup::AgentBus};
+const CardRun kMenu6{"Agent IRQ test (menu 6)", "kmb\n6\n99\nexit\n", Cut::TestMenu, FaultGroup::AgentIrq};
+const CardRun kMenu7{"Agent IIRQ test (menu 7)", "kmb\n7\n99\nexit\n", Cut::TestMenu, FaultGroup::AgentIirq};
+const CardRun kComprehensive{"Comprehensive test", "all\nexit\n", Cut::TopLevel, FaultGroup::NoTest};
+const CardRun kMenu9{"Ethernet loopback test (menu 9)", "kmb\n9\n99\nexit\n", Cut::TestMenu, FaultGroup::Ethernet};
+const CardRun kMenu8{"Memory access test (menu 8)", "kmb\n8\n99\nexit\n", Cut::TestMenu, FaultGroup::Memory};
+const CardRun kMenu13{"Watchdog test (menu 13), then the next start", "kmb\n13\ny\n99\nexit\n",
+                      Cut::NextStart, FaultGroup::Watchdog};
 const CardRun kMenu14{"Counter agent reset primary (menu 14), then the next start", "kmb\n14\ny\n99\nexit\n",
-                      Cut::NextStart};
+                      Cut::NextStart, FaultGroup::CounterAgentReset};
 const CardRun kMenu15{"Counter agent reset secondary (menu 15), then the next start", "kmb\n15\ny\n99\nexit\n",
-                      Cut::NextStart};
+                      Cut::NextStart, FaultGroup::CounterAgentReset};
 
 // A fault that shows the same texts in its own run and in the comprehensive test.
 std::vector<Shows> menu_and_all(const CardRun& run, const std::string& out, const std::string& err = "")
@@ -240,62 +244,47 @@ const std::vector<DaemonRecovery>& daemon_recoveries()
     return table;
 }
 
-const DaemonRecovery* daemon_recovery_of(const std::string& fault)
+namespace {
+
+// The row of `fault` in `table`, or null.
+template <typename Row>
+const Row* find_row(const std::vector<Row>& table, const std::string& fault)
 {
-    for (const DaemonRecovery& d : daemon_recoveries()) {
-        if (fault == d.fault) {
-            return &d;
-        }
-    }
-    return nullptr;
+    const auto it = std::find_if(table.begin(), table.end(), [&](const Row& row) { return fault == row.fault; });
+    return it == table.end() ? nullptr : &*it;
 }
 
-const Detection* row_of(const std::string& fault)
+void add_runs_of(const Detection& d, std::vector<const CardRun*>& runs)
 {
-    for (const Detection& d : detections()) {
-        if (fault == d.fault) {
-            return &d;
+    for (const Shows& s : d.shows) {
+        if (std::find(runs.begin(), runs.end(), s.run) == runs.end()) {
+            runs.push_back(s.run);
         }
     }
-    return nullptr;
 }
 
-const DaemonDetection* daemon_row_of(const std::string& fault)
-{
-    for (const DaemonDetection& d : daemon_detections()) {
-        if (fault == d.fault) {
-            return &d;
-        }
-    }
-    return nullptr;
-}
+} // namespace
+
+const DaemonRecovery* daemon_recovery_of(const std::string& fault) { return find_row(daemon_recoveries(), fault); }
+const Detection* row_of(const std::string& fault) { return find_row(detections(), fault); }
+const DaemonDetection* daemon_row_of(const std::string& fault) { return find_row(daemon_detections(), fault); }
 
 std::vector<const CardRun*> runs_of(const std::string& fault)
 {
-    for (const Detection& d : detections()) {
-        if (fault == d.fault) {
-            std::vector<const CardRun*> runs;
-            for (const Shows& s : d.shows) {
-                if (std::find(runs.begin(), runs.end(), s.run) == runs.end()) {
-                    runs.push_back(s.run);
-                }
-            }
-            return runs;
-        }
+    const Detection* row = row_of(fault);
+    if (row == nullptr) {
+        return {&kStartUp, &kComprehensive};
     }
-    return {&kStartUp, &kComprehensive};
+    std::vector<const CardRun*> runs;
+    add_runs_of(*row, runs);
+    return runs;
 }
-
 
 std::vector<const CardRun*> all_runs()
 {
     std::vector<const CardRun*> runs = {&kStartUp, &kComprehensive};
     for (const Detection& d : detections()) {
-        for (const Shows& s : d.shows) {
-            if (std::find(runs.begin(), runs.end(), s.run) == runs.end()) {
-                runs.push_back(s.run);
-            }
-        }
+        add_runs_of(d, runs);
     }
     return runs;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/fault_groups.h"
+
 namespace kmb::test {
 
 // One way through the diagnostic, from start-up to Exit. `cut` says which part of what it
@@ -19,6 +21,7 @@ struct CardRun {
     const char* title;
     std::string console;
     Cut cut;
+    sim::FaultGroup group; // what --list-faults files a fault under that this run shows first
 };
 
 // How a fault must show itself in one run: a text the run must print on standard output, and
@@ -34,18 +37,16 @@ struct Detection {
     std::vector<Shows> shows;
 };
 
-// Faults of the host agent, which no menu reaches: the card's agent daemon meets them through
-// its libraries. Each is detected when the daemon's start-up or its event handler (with one
-// event waiting) returns the code below and records an agent error in the system event log.
+// Faults of the host agent, which no menu reaches: the agent daemon's libraries return `code`
+// and record an agent error in the system event log.
 struct DaemonDetection {
     const char* fault;
     int code;
     const char* how;
 };
 
-// Faults of the host agent that the daemon's tries ride out: in the same run the fault fires,
-// the daemon's libraries log `failed_tries` tries that failed, and every command goes through
-// with nothing recorded in the system event log.
+// Faults of the host agent that the daemon's tries ride out: `failed_tries` are logged, every
+// command goes through and nothing reaches the system event log.
 struct DaemonRecovery {
     const char* fault;
     int failed_tries;

@@ -4,11 +4,13 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <dirent.h>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <ostream>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,16 +26,9 @@ namespace {
 // Descriptors of this process: the simulated card keeps real files behind its own.
 int host_descriptors()
 {
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) {
-        return -1;
-    }
-    int count = 0;
-    while (const dirent* entry = readdir(dir)) {
-        count += entry->d_name[0] != '.' ? 1 : 0;
-    }
-    closedir(dir);
-    return count;
+    std::error_code ec;
+    const std::filesystem::directory_iterator fds("/proc/self/fd", ec);
+    return ec ? -1 : static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
 }
 
 // The files a run may leave: the version text is read once and stays; the revision check
