@@ -1,10 +1,6 @@
 // What the diagnostic can diagnose: every fault of the simulator's catalogue, switched on alone,
-// runs through the runs that its row names (start-up and the comprehensive test when it has no
-// row). Each fault must be detected where the card reports it, in the operator's own words, or
-// stand in the list of known gaps with its reason. The matrix of what the operator sees is kept
-// in docs/fault-coverage.md, and a test holds that file to what the card does today. The table
-// of what each fault must show is fault_detections.cpp; coverage_runs.cpp makes the runs and
-// coverage_report.cpp writes the report.
+// must be detected where the card reports it, in the operator's own words, or stand in the list
+// of known gaps with its reason; docs/fault-coverage.md is held to what the card does today.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,8 +39,6 @@ void expect_left_clean(const sim::FaultInfo* fault, const CardRun& run, const Ob
         EXPECT_EQ(o.pass_lamp, !failed) << run.title << " lamps";
     }
 }
-
-// ---- The tests -----------------------------------------------------------------------------
 
 TEST(FaultCoverage, HealthyCardPassesEveryRun)
 {
