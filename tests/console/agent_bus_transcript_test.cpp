@@ -34,8 +34,9 @@ TEST_F(AgentBusTranscript, EachMenuNumberOnceAndAgainWithEnter)
         const std::string n = std::to_string(c.menu);
         const std::string fault = c.fault != nullptr ? c.fault : "";
         SCOPED_TRACE(n + " " + fault);
-        const SimRun r = run("kmb\n" + n + "\n\n99\nexit\n",
-                             c.fault != nullptr ? std::vector<std::string>{"--fault", fault} : std::vector<std::string>{});
+        const std::vector<std::string> args = c.fault != nullptr ? std::vector<std::string>{"--fault", fault}
+                                                                 : std::vector<std::string>{};
+        const SimRun r = run("kmb\n" + n + "\n\n99\nexit\n", args);
         const std::string start_up = (fault == "iox-absent" ? kNoIoExpander : "") + kFreshCpld;
         EXPECT_TRUE(transcript_is(r.out, start_up + top_cycle() + kmb_cycle(0) + c.printed + kmb_cycle(c.menu) +
                                              c.printed + kmb_cycle(c.menu) + top_cycle()));

@@ -90,7 +90,8 @@ TEST(SimFaultWindow, ATimedFaultActsAtItsPinOnlyInsideItsWindow)
              a.sin_family = AF_INET;
              a.sin_port = htons(9090);
              a.sin_addr.s_addr = htonl(0xC0000214); // 192.0.2.20, eth0's own
-             const bool taken = os::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+             const int rc = os::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+             const bool taken = rc != 0 && errno == EADDRINUSE;
              os::close(fd);
              return taken;
          }},
