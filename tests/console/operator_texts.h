@@ -159,20 +159,6 @@ inline std::string eth_loopback_passed(int done)
     return text;
 }
 
-// `text` as it reads once every spinner step has been rubbed out again.
-inline std::string without_spinner(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (i + 1 < text.size() && text[i + 1] == '\b') {
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 // A passed memory test: two spinner steps in the address test, one in the data bus test, six in
 // the fill test and one in the pattern test.
 inline constexpr int kMemorySpinnerSteps = 10;

@@ -1,13 +1,12 @@
 // What kmbdiag-sim writes for the engineer when asked: the trace (the same for the same input),
 // the report's verdicts and faults, the console log, the waveform, and the clear refusals of a
-// bad window, profile or path before anything runs.
+// bad line, window, profile or path before anything runs.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <fstream>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,7 +26,7 @@ protected:
     TempDir files_;
 };
 
-TEST_F(RunOutputs, TheSameInputGivesTheSameTraceStampedInCardTime)
+TEST_F(RunOutputs, TheSameInputGivesTheSameTrace)
 {
     const std::vector<std::string> faults = {"--fault", "counter-agent-pin7-stuck-low", "--fault", "iox-nack@0.5-0.6"};
     std::vector<std::string> first = faults, second = faults;
@@ -39,20 +38,6 @@ TEST_F(RunOutputs, TheSameInputGivesTheSameTraceStampedInCardTime)
     EXPECT_EQ(run_sim(card_args(other_state.path().string(), second), kCounterAgentRun).exit_status, 1);
     const std::string trace = read_text(file("one"));
     EXPECT_EQ(trace, read_text(file("two")));
-    std::istringstream lines(trace);
-    std::string line;
-    const std::regex stamped(R"(^([0-9]+)\.([0-9]{6}) [a-z].*$)");
-    long long last_us = 0;
-    int count = 0;
-    while (std::getline(lines, line)) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, stamped)) << line;
-        const long long us = std::stoll(m[1]) * 1000000 + std::stoll(m[2]);
-        EXPECT_GE(us, last_us) << line;
-        last_us = us;
-        ++count;
-    }
-    EXPECT_GT(count, 20);
     // The counter agent's loop pin: the test drives it high and reads it back low, and the
     // short is seen taking effect.
     EXPECT_NE(trace.find(" fault counter-agent-pin7-stuck-low\n"), std::string::npos);
@@ -127,13 +112,18 @@ TEST_F(RunOutputs, ABadWindowProfileOrPathIsRefusedBeforeTheRun)
         {{"--temp-profile", files_.path().string()}, "cannot read the temperature profile"},
         {{"--report", file("no-such-folder/run.json").string()}, "cannot write the report to"},
         {{"--trace", ""}, "--trace needs a file name"},
+        {{"--fault", "counter-agent-pin7-stuck"}, "counter-agent-pin7-stuck-low"},
+        {{"--env", "ethaddr=01:00:5e:00:00:01"}, "ethaddr=01:00:5e:00:00:01"},
+        {{"--help", "--bogus"}, "'--bogus'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.back());
         const SimRun r = run(kCounterAgentRun, c.args);
         EXPECT_EQ(r.exit_status, 2);
+        EXPECT_EQ(r.err.rfind("kmbdiag-sim: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(std::filesystem::is_empty(state_.path())) << "nothing may run before the refusal";
     }
 }
 

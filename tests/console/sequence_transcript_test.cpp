@@ -82,22 +82,11 @@ TEST_F(SequenceTranscript, MenuOneRunsTheComprehensiveTestByCountLoopAndStop)
         EXPECT_TRUE(transcript_is(r.out, c.expected)) << c.title;
     }
     // The count is used up by the first run (3 passes); Enter runs 1 again, which loops
-    // until the operator's Ctrl-C.
+    // until the operator's Ctrl-C. The top menu's "all" runs the same sequence.
     const SimRun r = run("count 3\nloop yes\nkmb\n1\n\n99\nexit\n", {"--sigint-at", "900"});
     EXPECT_TRUE(repeats_until_ctrl_c(
         r.out, kFreshCpld + top_cycle() + count3 + loop_on + kmb_cycle(0) + healthy_passes(3) + kmb_cycle(1),
         [](int i) { return healthy_pass(3 + i); }, 1, kmb_cycle(1) + top_cycle()));
-}
-
-TEST_F(SequenceTranscript, EveryComprehensiveRunUsesTheCountUp)
-{
-    // Two passes by the count; the next run has no count and loops until the Ctrl-C, far
-    // beyond the first run's end.
-    const SimRun r = run("count 2\nloop yes\nall\nall\nexit\n", {"--sigint-at", "900"});
-    EXPECT_TRUE(repeats_until_ctrl_c(r.out,
-                                     kFreshCpld + top_cycle() + "Count = 2\n" + top_cycle() + "[Enabled] Diagnostic looping\n" +
-                                         top_cycle() + healthy_passes(2) + top_cycle(),
-                                     [](int i) { return healthy_pass(2 + i); }, 2, top_cycle()));
 }
 
 TEST_F(SequenceTranscript, CtrlCStopsALoopAfterThePassInProgress)
@@ -123,14 +112,6 @@ TEST_F(SequenceTranscript, CtrlCThatStoppedEssStaysPendingForOnePass)
                    "loop is enabled\n" + kmb_cycle(91) + kCounterAgentPassed + kmb_cycle(3) + top_cycle()));
 }
 
-TEST_F(SequenceTranscript, StopOnErrorEndsALoopAtTheFirstFailure)
-{
-    const SimRun r = run("loop yes\nall\nexit\n", {"--fault", "counter-agent-pin7-stuck-low"});
-    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + "[Enabled] Diagnostic looping\n" + top_cycle() + kComprehensiveStart +
-                                         pass_tests(0, {.counter_agent = kCounterAgentFailed}) + kComprehensiveFailed +
-                                         top_cycle()));
-}
-
 TEST_F(SequenceTranscript, KeepRunningRepeatsFailingPassesUntilCtrlC)
 {
     const SimRun r = run("loop yes\nstop no\nall\nexit\n",
@@ -150,12 +131,6 @@ TEST_F(SequenceTranscript, FvtShowsTheBannerWhenThePassFailed)
                                                                          "expect: 0x00         read: 0x1\n" +
                                                                          kCounterAgentFailed}) +
                                          kComprehensiveFailed + "\n\n" + kDateLine + kFailedBanner + top_cycle()));
-}
-
-TEST_F(SequenceTranscript, EssIsRefusedOutsideManufacturingModeAfterTheDateLine)
-{
-    const SimRun r = run("ess\nexit\n");
-    EXPECT_TRUE(transcript_is(r.out, kFreshCpld + top_cycle() + kDateLine + kEssRefused + top_cycle()));
 }
 
 TEST_F(SequenceTranscript, EssWithAnEmptyReplyRunsSixtyPasses)

@@ -19,11 +19,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using MakeState = std::function<void(const fs::path& state, const fs::path& outside)>;
+
+// A state whose boot loader environment holds `text`.
+MakeState with_env(std::string text)
+{
+    return [text](const fs::path& s, const fs::path&) { write_text(s / "fw_env", text); };
+}
+
 TEST(StateFolder, ABrokenStateIsRefusedByNameAndLeftAsItWas)
 {
+    std::string full; // variables of 100 bytes each, more than the sector holds
+    for (int i = 0; full.size() <= 8192; ++i) {
+        full += "v" + std::to_string(1000 + i) + "=" + std::string(94, 'x') + "\n";
+    }
     struct Case {
         const char* what;
-        std::function<void(const fs::path& state, const fs::path& outside)> make;
+        MakeState make;
         const char* named; // the part of the state the message names
         const char* why;
         std::vector<std::string> args;
@@ -32,9 +44,18 @@ TEST(StateFolder, ABrokenStateIsRefusedByNameAndLeftAsItWas)
         {"a folder where the environment belongs",
          [](const fs::path& s, const fs::path&) { fs::create_directories(s / "fw_env"); }, "fw_env'", "is not a file",
          {}},
-        {"an environment line that is no variable",
-         [](const fs::path& s, const fs::path&) { write_text(s / "fw_env", "serial#=KMB-S0000042\ngarbage\n"); },
-         "fw_env'", "line 2, is not NAME=VALUE", {"--env", "serial#=KMB-S0000001"}},
+        {"an environment line that is no variable", with_env("serial#=KMB-S0000042\ngarbage\n"), "fw_env'",
+         "line 2, is not NAME=VALUE", {"--env", "serial#=KMB-S0000001"}},
+        {"an environment line too long", with_env("a=1\n" + std::string(9000, 'x') + "=long\n"), "fw_env'",
+         "larger than the card's environment of 8188 bytes", {}},
+        {"an environment too long", with_env(full), "fw_env'", "larger than the card's environment", {}},
+        {"an environment holding a NUL", with_env(std::string("a=1\nb=\0\n", 9)), "fw_env'",
+         "line 2, holds a NUL byte", {}},
+        // The driver would give eth0 an address nobody chose.
+        {"an ethaddr that is no address", with_env("part#=KMB-P0001\nethaddr=garbage\n"), "fw_env'",
+         "line 2, is no address the card's Ethernet driver takes", {}},
+        {"a multicast ethaddr", with_env("ethaddr=03:00:4b:4d:42:01\n"), "fw_env'",
+         "line 1, is no address the card's Ethernet driver takes", {}},
         {"an environment linked from elsewhere",
          [](const fs::path& s, const fs::path& o) { fs::create_symlink(o / "victim", s / "fw_env"); }, "fw_env'",
          "cannot be read", {}},

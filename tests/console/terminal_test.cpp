@@ -1,8 +1,8 @@
 // kmbdiag-sim at a real terminal, as a test engineer meets it at a desk: the operator's keys,
-// Ctrl-C and Ctrl-D at every kind of prompt and while a test loops, and the spinner's bytes as
-// the terminal shows them. No key ends the simulator by a signal or leaves it hanging: Ctrl-C
-// ends a loop after its pass, Ctrl-D is the end of input (the program leaves as Exit does, and a
-// loop running then ends after its pass).
+// Ctrl-C and Ctrl-D at every kind of prompt and while a test loops. No key ends the simulator
+// by a signal or leaves it hanging: Ctrl-C ends a loop after its pass, Ctrl-D is the end of
+// input (the program leaves as Exit does, and a loop running then ends after its pass). The
+// bytes the terminal shows are the program's own, which its piped transcripts pin.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -158,19 +158,6 @@ TEST(Terminal, CtrlCAndCtrlDWhileATestLoops)
             }
         }
     }
-}
-
-// The operator's keys walk the menus; the spinner turns in place: each step is its character
-// and a backspace, as the program wrote them, on the terminal as on the card's serial console.
-TEST(Terminal, TheKeysWalkTheMenusAndTheSpinnersBytesReachTheScreenAsWritten)
-{
-    Desk desk;
-    ASSERT_TRUE(desk.sim().started());
-    ASSERT_TRUE(desk.play({{kTopPrompt, "kmb\n"}, {kKmbPrompt, "2\n"}, {kSerialLabel, ""}, {kKmbPrompt, "99\n"},
-                           {kTopPrompt, "exit\n"}}));
-    EXPECT_TRUE(desk.ends_normally());
-    // The spinner's steps, then the verdict: every byte as the program wrote it.
-    EXPECT_NE(desk.sim().screen().find(serial_passed(0)), std::string::npos) << desk.tail();
 }
 
 } // namespace

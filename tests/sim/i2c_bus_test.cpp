@@ -1,7 +1,7 @@
 // The simulated card's I2C bus as i2c-dev serves it, in what no diagnostic test reaches: the
 // SMBus transfers the LM77 service never makes (start-up's trace pins the byte order of the
-// word and byte-data ones), the requests a node refuses, and the fault layer's counted
-// refusals (each plain kind is some catalogue fault that the fault-coverage runs detect).
+// word and byte-data ones) and the requests a node refuses. (The fault layer's refusals are the
+// fault-coverage runs': every rule of the catalogue, the daemon's counted ones too.)
 #include <gtest/gtest.h>
 
 #include <linux/i2c-dev.h>
@@ -14,7 +14,6 @@
 
 #include "sim/chips/i2c_bus.h"
 #include "sim/core/clock.h"
-#include "sim/core/i2c_faults.h"
 #include "sim/core/trace.h"
 #include "sim/kernel/i2c_dev_node.h"
 
@@ -50,17 +49,8 @@ public:
     std::vector<std::string> log;
 };
 
-Faults switched_on(const std::vector<BusFault>& rules)
-{
-    Faults faults;
-    for (const BusFault& rule : rules) {
-        faults.enable(rule.fault);
-    }
-    return faults;
-}
-
 struct Bench {
-    explicit Bench(std::vector<BusFault> rules = {}) : faults(switched_on(rules)), layer(faults, rules)
+    Bench()
     {
         bus.attach(kSlave, &recorder);
         trace.enable(true);
@@ -77,9 +67,7 @@ struct Bench {
 
     VirtualClock clock{0, 0.0};
     Trace trace;
-    Faults faults;
-    I2cFaultLayer layer;
-    I2cBus bus{clock, trace, &layer};
+    I2cBus bus{clock, trace};
     Recorder recorder;
     I2cDevNode node{"/dev/i2c/0", bus, trace};
 };
@@ -168,44 +156,6 @@ TEST(SimI2c, RefusedRequestsTouchNoSlave)
     EXPECT_EQ(b.node.ioctl(I2C_RDWR, 0), -1);
     EXPECT_EQ(errno, ENOTTY);
     EXPECT_TRUE(b.recorder.log.empty());
-}
-
-TEST(SimI2c, FaultLayerRefusesWhatItsRuleSaysAndFiresOnlyWhenMet)
-{
-    struct Case {
-        const char* what;
-        BusFault::Kind kind;
-        int refusals;
-        bool binds;
-        std::vector<bool> writes_then_reads; // two writes, then two reads: acknowledged?
-    };
-    const Case cases[] = {
-        {"refuses reads", BusFault::RefusesReads, 0, true, {true, true, false, false}},
-        {"refuses writes", BusFault::RefusesWrites, 0, true, {false, false, true, true}},
-        {"refuses the first transfer only", BusFault::RefusesAll, 1, true, {false, true, true, true}},
-        {"refuses the first three transfers", BusFault::RefusesAll, 3, true, {false, false, false, true}},
-        {"refuses the first read only", BusFault::RefusesReads, 1, true, {true, true, false, true}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Bench b({{Fault::IoxNack, kSlave, c.kind, c.refusals}});
-        EXPECT_FALSE(b.faults.fired(Fault::IoxNack)) << "fired before anything addressed the slave";
-        EXPECT_EQ(b.bus.answers(kSlave), c.binds);
-        std::vector<bool> acked;
-        uint8_t byte = 0;
-        acked.push_back(b.bus.write(kSlave, &byte, 1));
-        acked.push_back(b.bus.write(kSlave, &byte, 1));
-        acked.push_back(b.bus.read(kSlave, &byte, 1));
-        acked.push_back(b.bus.read(kSlave, &byte, 1));
-        EXPECT_EQ(acked, c.writes_then_reads);
-        EXPECT_TRUE(b.faults.fired(Fault::IoxNack));
-    }
-
-    // Another address is not touched by the rule.
-    Bench b({{Fault::IoxNack, 0x18, BusFault::RefusesAll}});
-    uint8_t byte = 0;
-    EXPECT_TRUE(b.bus.write(kSlave, &byte, 1));
-    EXPECT_FALSE(b.faults.fired(Fault::IoxNack));
 }
 
 } // namespace
