@@ -34,6 +34,9 @@ TEST_F(MenuActions, TopLevelKeywordsSetWhatTheySay)
         {"loop yes\n", "", true, 1, 1, 0, 0},
         {"stop no\n", "", true, 0, 0, 0, 0},
         {"stop\n", "", true, 0, 1, 0, 0},
+        // A keyword is whole: three of its letters are not it.
+        {"loo  yes\n", "", true, 0, 1, 0, 0},
+        {"sto  no\n", "", true, 0, 1, 0, 0},
         {"COUNT 25 passes\n", "", true, 0, 1, 25, 0},
         {"kmb\n", "91\n92\n99\n", true, 0, 1, 0, 0}, // toggles undone on the way out
         {"all\n", "", true, 0, 1, 0, 0},
