@@ -81,16 +81,6 @@ TEST_F(AgentRetries, EachWayTheBusFailsTakesItsTries)
     }
 }
 
-TEST_F(AgentRetries, StartUpRidesOutABusThatRecovers)
-{
-    boot({Fault::AgentBusRecovers});
-    EXPECT_EQ(agent_init(), ERR_NONE);
-    EXPECT_EQ(agent_module().info.agent_id, AGENT_ID_TAMBER);
-    EXPECT_EQ(agent_module().event_list, agent_tamber_events());
-    EXPECT_EQ(log_at(3), tries("writing", 0, 2));
-    EXPECT_EQ(take_sel_requests().size(), 0u) << "a fault ridden out is no error of the agent";
-}
-
 TEST_F(AgentRetries, TheFifoRidesOutASlowAnswer)
 {
     boot({Fault::AgentReadSlow});
