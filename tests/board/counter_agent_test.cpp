@@ -70,18 +70,5 @@ TEST(CounterAgent, DefaultCheckNamesTheFirstRegisterOffItsDefault)
     }
 }
 
-TEST(CounterAgent, RegisterReadFailuresAreReportedWithTheirText)
-{
-    SimCard card;
-    int fd = -1;
-    ASSERT_EQ(i2c_dev_open(&fd, COUNTER_AGENT_ADDRESS), 0);
-    card.card().i2c().detach(COUNTER_AGENT_ADDRESS); // the port dies after the bind
-    uint8_t reg = REG_OUTPUT;
-    const Printed p = printed([fd, &reg] { return expander_read_reg(fd, &reg); });
-    EXPECT_EQ(p.result, 1);
-    EXPECT_EQ(p.err, "Error write to counter agent: Remote I/O error\n");
-    os::close(fd);
-}
-
 } // namespace
 } // namespace kmb::test

@@ -7,7 +7,6 @@
 #include "devices/io_port.h"
 #include "diag/indications.h"
 #include "os/os.h"
-#include "support/capture.h"
 #include "support/sim_card.h"
 
 namespace kmb::test {
@@ -52,20 +51,6 @@ TEST(Indications, KeepEveryOtherBitAsRead)
     EXPECT_EQ(card.card().fixture().io_expander().read_register(REG_OUTPUT), 0x33);
     indicate_pass();
     EXPECT_EQ(card.card().fixture().io_expander().read_register(REG_OUTPUT), 0x35);
-}
-
-TEST(Indications, AMissingExpanderIsPassedOverQuietly)
-{
-    SimCard card({sim::Fault::IoxAbsent});
-    CapturedOutput capture;
-    indicate_fail();
-    indicate_pass();
-    indicate_clear();
-    capture.stop();
-    EXPECT_EQ(capture.out(), "");
-    EXPECT_EQ(capture.err(), "");
-    EXPECT_EQ(card.os().open_descriptor_count(), 0);
-    EXPECT_EQ(card.trace_of("i2c 0x18 w").size(), 0u);
 }
 
 } // namespace

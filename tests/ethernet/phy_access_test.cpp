@@ -72,22 +72,6 @@ TEST(PhyRequest, RecordsAreZeroedNamedAndHoldTheirWordsInOrder)
     }
 }
 
-TEST(PhyRequest, ReadGivesTheSignExtendedRegisterAndTheStatus)
-{
-    SimCard card;
-    const int sock = os::socket(AF_INET, SOCK_STREAM, 0);
-    uint32_t value = 0;
-    EXPECT_EQ(phy_read_reg(sock, 0x02, &value), 0);
-    EXPECT_EQ(value, 0x2F4Bu);
-    EXPECT_EQ(phy_read_reg(sock, 0x19, &value), 0);
-    EXPECT_EQ(value, 0xFFFF8C01u); // bit 15 set: the driver widens it as a signed number
-    value = 7;
-    EXPECT_EQ(phy_read_reg(sock, 0x20, &value), -1); // beyond the 32 MDIO registers
-    EXPECT_EQ(value, 0u);                              // val_out of the zeroed request
-    os::close(sock);
-    EXPECT_EQ(card.os().open_descriptor_count(), 0);
-}
-
 TEST(PhyReset, WaitsForTheResetBitAndGivesUpAfterElevenReads)
 {
     struct Case {
