@@ -312,13 +312,5 @@ TEST_F(AgentProtocol, AFifoReadTakesWhatTheBufferHoldsAndLeavesTheRest)
     EXPECT_EQ(agent.fifo_entries(), 0u);
 }
 
-TEST(AgentTables, RowCounts)
-{
-    reset_agent_module();
-    EXPECT_EQ(agent_event_count(agent_tamber_events()), 32);
-    EXPECT_EQ(agent_event_count(agent_valdor_events()), 65);
-    EXPECT_EQ(agent_event_count(nullptr), 0);
-}
-
 } // namespace
 } // namespace kmb::test

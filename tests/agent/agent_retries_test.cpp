@@ -81,35 +81,6 @@ TEST_F(AgentRetries, EachWayTheBusFailsTakesItsTries)
     }
 }
 
-TEST_F(AgentRetries, StartUpRidesOutABusThatRecovers)
-{
-    boot({Fault::AgentBusRecovers});
-    EXPECT_EQ(agent_init(), ERR_NONE);
-    EXPECT_EQ(agent_module().info.agent_id, AGENT_ID_TAMBER);
-    EXPECT_EQ(agent_module().event_list, agent_tamber_events());
-    EXPECT_EQ(log_at(3), tries("writing", 0, 2));
-    EXPECT_EQ(take_sel_requests().size(), 0u) << "a fault ridden out is no error of the agent";
-}
-
-TEST_F(AgentRetries, TheFifoRidesOutASlowAnswer)
-{
-    boot({Fault::AgentReadSlow});
-    tamber_module();
-    card().host_agent().set_signal(0x16, true); // FAN_ALERT1 asserted: entry 0x8016
-    const int64_t start = now();
-    EXPECT_EQ(agent_event_handler(), ERR_NONE);
-    EXPECT_GE(now() - start, 600'100);
-    EXPECT_EQ(log_at(3), (std::vector<std::string>{"Error 4 read fifo, try 1\n", "Error 4 read fifo, try 2\n",
-                                                   "Error 4 read fifo, try 3\n"}));
-    // The entry's two data bytes, each followed by its complement.
-    EXPECT_EQ(traffic(), (std::vector<std::string>{"i2c 0x57 w 30 cf"} + repeat(kReadNack, 3) +
-                          std::vector<std::string>{"i2c 0x57 r 80 7f 16 e9"}));
-    const std::vector<SelSeen> sel = take_sel_requests();
-    ASSERT_EQ(sel.size(), 1u);
-    ASSERT_EQ(sel[0].records.size(), 1u);
-    EXPECT_EQ(rec_of(sel[0].records[0]), 0x8016);
-}
-
 // power_cycle through the daemon's service, answered on the requester's queue: the daemon waits
 // 5 s (6 s on a Valdor host) before it asks for the command status. A slow agent is still
 // sequencing then; the status read's write is tried again a second later until it goes through.

@@ -1,6 +1,7 @@
 // The agent bus and interrupt tests against the fixture's expander and the card's interrupt
 // lines, and the reader of /proc/interrupts on the layouts the kernel writes. (Each line fault's
-// verdict and lamps are menus 4, 6 and 7's transcripts and the fault-coverage runs.)
+// verdict and lamps are menus 4, 6 and 7's transcripts and the fault-coverage runs, the bus
+// test's polarity read-back its iox-polarity-bit0-stuck run.)
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -8,9 +9,9 @@
 #include "board/agent_bus.h"
 #include "board/interrupts.h"
 #include "board/io_expander.h"
-#include "devices/pca9557_regs.h"
 #include "console/operator_texts.h"
 #include "devices/agentdrv.h"
+#include "board/printed.h"
 #include "support/capture.h"
 #include "support/sim_card.h"
 
@@ -80,23 +81,6 @@ TEST(ReadIrqCounts, AMissingFileIsReportedAndLeavesTheCounts)
     EXPECT_EQ(counts.count[0] + counts.count[1] + counts.count[2] + counts.count[3], 10);
 }
 
-TEST(ReadIrqCounts, TheCardsOwnFileCountsEachTakenInterruptOnce)
-{
-    SimCard card;
-    IrqCounts counts{};
-    for (int pulses = 0; pulses < 3; ++pulses) {
-        agentdrv_irq_enable(IRQ_AGENT_IIRQ);
-        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, true);
-        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, false);
-        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, true); // not armed again: not counted
-        card.card().interrupts().set_source(IRQ_AGENT_IIRQ, false);
-    }
-    ASSERT_EQ(read_irq_counts(&counts), 0);
-    EXPECT_EQ(counts.count[IRQ_POS_AGENT_IIRQ], 3);
-    EXPECT_EQ(counts.count[IRQ_POS_AGENT], 0);
-    EXPECT_FALSE(card.card().agent_driver().armed(IRQ_AGENT_IIRQ));
-}
-
 const std::string kDeaf = "Error write to counter agent: Remote I/O error\n";
 
 // What no run of the fault-coverage report isolates: the healthy tests' lines disarmed again,
@@ -124,13 +108,11 @@ TEST(AgentBus, VerdictWithAHealthyMissingOrDeafExpander)
         SCOPED_TRACE(c.what);
         SimCard card(c.faults);
         io_expander_init();
-        CapturedOutput capture;
-        const int result = c.test();
-        capture.stop();
+        const Printed p = printed(c.test);
         const bool passed = c.out.find("PASSED\n") != std::string::npos;
-        EXPECT_EQ(result, passed ? 0 : 1);
-        EXPECT_EQ(capture.out(), c.out);
-        EXPECT_EQ(capture.err(), c.err);
+        EXPECT_EQ(p.result, passed ? 0 : 1);
+        EXPECT_EQ(p.out, c.out);
+        EXPECT_EQ(p.err, c.err);
         EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
         for (int line : {IRQ_AGENT, IRQ_AGENT_IIRQ}) {
             EXPECT_FALSE(card.card().agent_driver().armed(line) && passed) << "a taken interrupt disarms its line";
@@ -164,10 +146,9 @@ TEST(AgentBus, OnePulsePastSevenDigitsIsOneCount)
                                               std::to_string(c.counted_before + inner.interrupts().count(c.line)) +
                                               "    KMBPIC-level     agent\n");
         });
-        CapturedOutput capture;
-        EXPECT_EQ(c.test(), 0);
-        capture.stop();
-        EXPECT_EQ(capture.out(), c.out);
+        const Printed p = printed(c.test);
+        EXPECT_EQ(p.result, 0);
+        EXPECT_EQ(p.out, c.out);
     }
 }
 
@@ -182,9 +163,7 @@ TEST(AgentBus, EachPulseDrivesOnlyItsOwnPinLowAndBack)
         SimCard card;
         io_expander_init();
         card.clear_trace();
-        CapturedOutput capture;
-        c.test();
-        capture.stop();
+        printed(c.test);
         const std::vector<std::string> expected = {
             "i2c 0x18 w 01", "i2c 0x18 r 38", "i2c 0x18 w 01 38",                 // lamps off
             "i2c 0x18 w 01", "i2c 0x18 r 38", c.asserted,         "i2c 0x18 w 01 38", // the pulse
@@ -192,23 +171,6 @@ TEST(AgentBus, EachPulseDrivesOnlyItsOwnPinLowAndBack)
         };
         EXPECT_EQ(card.trace_of("i2c 0x18"), expected) << c.asserted;
     }
-}
-
-TEST(AgentBus, BusTestLeavesThePolarityClearAndReadsItBackAfterASecond)
-{
-    SimCard card;
-    io_expander_init();
-    sim::Pca9557& expander = card.card().fixture().io_expander();
-    card.clear_trace();
-    const int64_t start = card.card().clock().now_us();
-    CapturedOutput capture;
-    agent_i2c_bus_test();
-    capture.stop();
-    EXPECT_GE(card.card().clock().now_us() - start, 1000000);
-    EXPECT_EQ(expander.read_register(REG_POLARITY), 0x00);
-    const std::vector<std::string> lines = card.trace_of("i2c 0x18");
-    const std::vector<std::string> check = {"i2c 0x18 w 02 00", "i2c 0x18 w 02", "i2c 0x18 r 00"};
-    EXPECT_NE(std::search(lines.begin(), lines.end(), check.begin(), check.end()), lines.end());
 }
 
 } // namespace

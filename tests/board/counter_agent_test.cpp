@@ -6,7 +6,7 @@
 #include "devices/i2c.h"
 #include "devices/io_port.h"
 #include "os/os.h"
-#include "support/capture.h"
+#include "board/printed.h"
 #include "support/sim_card.h"
 
 namespace kmb::test {
@@ -39,9 +39,7 @@ TEST(CounterAgent, TrafficOfAHealthyRunAndOfAFailedDefaultCheck)
     for (const Case& c : cases) {
         SimCard card(c.faults);
         card.clear_trace();
-        CapturedOutput capture;
-        counter_agent_i2c_test();
-        capture.stop();
+        printed(counter_agent_i2c_test);
         EXPECT_EQ(card.trace_of("i2c 0x1f"), c.wire);
     }
 }
@@ -63,28 +61,13 @@ TEST(CounterAgent, DefaultCheckNamesTheFirstRegisterOffItsDefault)
         int fd = -1;
         ASSERT_EQ(i2c_dev_open(&fd, COUNTER_AGENT_ADDRESS), 0);
         io_port_write_reg(fd, step.reg, step.value);
-        CapturedOutput capture;
-        EXPECT_EQ(counter_agent_check_defaults(fd), 1);
-        capture.stop();
-        EXPECT_EQ(capture.out(), step.printed);
+        const Printed p = printed([fd] { return counter_agent_check_defaults(fd); });
+        EXPECT_EQ(p.result, 1);
+        EXPECT_EQ(p.out, step.printed);
         EXPECT_EQ(counter_agent_set_defaults(fd), 0);
         EXPECT_EQ(counter_agent_check_defaults(fd), 0);
         os::close(fd);
     }
-}
-
-TEST(CounterAgent, RegisterReadFailuresAreReportedWithTheirText)
-{
-    SimCard card;
-    int fd = -1;
-    ASSERT_EQ(i2c_dev_open(&fd, COUNTER_AGENT_ADDRESS), 0);
-    card.card().i2c().detach(COUNTER_AGENT_ADDRESS); // the port dies after the bind
-    CapturedOutput capture;
-    uint8_t reg = REG_OUTPUT;
-    EXPECT_EQ(expander_read_reg(fd, &reg), 1);
-    capture.stop();
-    EXPECT_EQ(capture.err().rfind("Error write to counter agent: ", 0), 0u) << capture.err();
-    os::close(fd);
 }
 
 } // namespace

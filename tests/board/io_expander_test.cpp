@@ -1,4 +1,5 @@
-// The I/O expander's start-up configuration and the pass and fail lamps.
+// The pass and fail lamps on the I/O expander. (Its start-up configuration is
+// StartUp.RunsItsStepsInOrder's wire, and a missing expander's warning StartUp's too.)
 #include <gtest/gtest.h>
 
 #include "board/io_expander.h"
@@ -6,36 +7,10 @@
 #include "devices/io_port.h"
 #include "diag/indications.h"
 #include "os/os.h"
-#include "support/capture.h"
 #include "support/sim_card.h"
 
 namespace kmb::test {
 namespace {
-
-using sim::Fault;
-
-TEST(IoExpander, StartUpConfigurationWritesPolarityOutputConfigInOrder)
-{
-    SimCard card;
-    card.clear_trace();
-    EXPECT_EQ(io_expander_init(), 0);
-    EXPECT_EQ(card.trace_of("i2c 0x18"),
-              (std::vector<std::string>{"i2c 0x18 w 02 00", "i2c 0x18 w 01 38", "i2c 0x18 w 03 c0"}));
-    sim::Pca9557& iox = card.card().fixture().io_expander();
-    EXPECT_EQ(iox.read_register(REG_CONFIG), 0xC0);
-    EXPECT_EQ(iox.read_register(REG_OUTPUT), 0x38);
-    EXPECT_EQ(iox.read_register(REG_POLARITY), 0x00);
-    EXPECT_EQ(card.os().open_descriptor_count(), 0);
-}
-
-TEST(IoExpander, StartUpWritesNothingWhenTheExpanderDoesNotAnswer)
-{
-    SimCard card({Fault::IoxAbsent});
-    card.clear_trace();
-    EXPECT_EQ(io_expander_init(), 1);
-    EXPECT_TRUE(card.trace_of("i2c 0x18").empty());
-    EXPECT_EQ(card.os().open_descriptor_count(), 0);
-}
 
 TEST(Indications, EachChangesOnlyTheLampBits)
 {
@@ -76,20 +51,6 @@ TEST(Indications, KeepEveryOtherBitAsRead)
     EXPECT_EQ(card.card().fixture().io_expander().read_register(REG_OUTPUT), 0x33);
     indicate_pass();
     EXPECT_EQ(card.card().fixture().io_expander().read_register(REG_OUTPUT), 0x35);
-}
-
-TEST(Indications, AMissingExpanderIsPassedOverQuietly)
-{
-    SimCard card({Fault::IoxAbsent});
-    CapturedOutput capture;
-    indicate_fail();
-    indicate_pass();
-    indicate_clear();
-    capture.stop();
-    EXPECT_EQ(capture.out(), "");
-    EXPECT_EQ(capture.err(), "");
-    EXPECT_EQ(card.os().open_descriptor_count(), 0);
-    EXPECT_EQ(card.trace_of("i2c 0x18 w").size(), 0u);
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "board/serial_port.h"
-#include "support/capture.h"
+#include "board/printed.h"
 #include "support/sim_card.h"
 
 namespace kmb::test {
@@ -21,10 +21,8 @@ TEST(SerialPort, HealthyRunSetsFifteenPassesFastToSlowAndGivesThePortBack)
     const termios before = card.card().serial_port().attributes();
     const int64_t started = card.card().clock().now_us();
 
-    CapturedOutput capture;
-    const int result = serial_port_test();
-    capture.stop();
-    EXPECT_EQ(result, 0) << capture.out();
+    const Printed p = printed(serial_port_test);
+    EXPECT_EQ(p.result, 0) << p.out;
 
     // Every pass raw 8N1 at its speed, then the port's own settings back.
     std::vector<std::string> expected;
@@ -67,9 +65,7 @@ TEST(SerialPort, ModemLineStepsDriveTheOutputsInTheirOrder)
     };
     for (const Case& c : cases) {
         SimCard card({c.fault});
-        CapturedOutput capture;
-        EXPECT_EQ(serial_port_test(), 1);
-        capture.stop();
+        EXPECT_EQ(printed(serial_port_test).result, 1);
         EXPECT_EQ(card.trace_of("tts TIOCMSET"), c.set) << sim::fault_info(c.fault).name;
         EXPECT_TRUE(card.card().faults().fired(c.fault)) << sim::fault_info(c.fault).name;
         EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();

@@ -1,5 +1,6 @@
-// The LM77 driver against the simulated sensor: the words on the wire, the conversions, the
-// start-up programming and its cache, the retries, the zone and the register names.
+// The LM77 driver against the simulated sensor: the conversions, the retries, the zone and the
+// register names. (Its words on the wire, swapped both ways, are StartUp.RunsItsStepsInOrder's;
+// the cache start-up fills, the service's first query.)
 #include <gtest/gtest.h>
 
 #include <linux/i2c-dev.h>
@@ -13,13 +14,6 @@
 
 namespace kmb::test {
 namespace {
-
-SimCard card_at(int half_degrees)
-{
-    sim::SimConfig config;
-    config.temperature_half_degrees = half_degrees;
-    return SimCard(config);
-}
 
 TEST(Lm77, ConversionsFollowTheSensorsFormat)
 {
@@ -37,81 +31,6 @@ TEST(Lm77, ConversionsFollowTheSensorsFormat)
     for (const auto& [celsius, word] : from_celsius) {
         EXPECT_EQ(lm77_from_celsius(celsius), word) << celsius;
     }
-}
-
-TEST(Lm77, StartUpWritesMostSignificantByteFirstAndFillsTheCache)
-{
-    SimCard card;
-    lm77_state = {};
-    card.clear_trace();
-    EXPECT_EQ(lm77_init(), 0);
-    const std::vector<std::string> expected = {
-        "i2c 0x48 w 01 12",    "i2c 0x48 w 02 00 20", "i2c 0x48 w 03 04 10", "i2c 0x48 w 04 00 a0",
-        "i2c 0x48 w 05 03 70", "i2c 0x48 w 00",       "i2c 0x48 r 01 90",    "i2c 0x48 w 04",
-        "i2c 0x48 r 00 a0",    "i2c 0x48 w 05",       "i2c 0x48 r 03 70",    "i2c 0x48 w 03",
-        "i2c 0x48 r 04 10",
-    };
-    EXPECT_EQ(card.trace_of("i2c 0x48"), expected);
-    EXPECT_EQ(lm77_state.temp, 25);
-    EXPECT_EQ(lm77_state.t_low, 10);
-    EXPECT_EQ(lm77_state.t_high, 55);
-    EXPECT_EQ(lm77_state.t_crit, 65);
-    EXPECT_EQ(lm77_state.zone, LM77_ZONE_NORMAL);
-    EXPECT_EQ(card.os().open_descriptor_count(), 0);
-
-    int fd = -1;
-    ASSERT_EQ(i2c_dev_open(&fd, LM77_ADDRESS), ERR_NONE);
-    int value = 0;
-    EXPECT_EQ(lm77_read_reg(fd, LM77_REG_CONFIG, &value), ERR_NONE);
-    EXPECT_EQ(value, 0x12); // the byte itself, not a swapped word
-    EXPECT_EQ(lm77_read_reg(fd, LM77_REG_THYST, &value), ERR_NONE);
-    EXPECT_EQ(value, 0x0020);
-    os::close(fd);
-}
-
-TEST(Lm77, TemperatureRoundTripsInHalfDegreesBelowAndAboveZero)
-{
-    struct Case {
-        int half_degrees;
-        int word; // without status flags
-        int celsius;
-    };
-    const Case cases[] = {
-        {50, 0x0190, 25}, {51, 0x0198, 25}, {-1, 0xFFF8, -1}, {-25, 0xFF38, -13},
-        {-110, 0xFC90, -55}, {250, 0x07D0, 125}, {0, 0x0000, 0}, {20, 0x00A0, 10},
-    };
-    for (const Case& c : cases) {
-        SimCard card = card_at(c.half_degrees);
-        int fd = -1;
-        ASSERT_EQ(i2c_dev_open(&fd, LM77_ADDRESS), ERR_NONE);
-        int value = 0;
-        EXPECT_EQ(lm77_read_reg(fd, LM77_REG_TEMP, &value), ERR_NONE);
-        EXPECT_EQ(value & 0xFFF8, c.word) << c.half_degrees;
-        EXPECT_EQ(lm77_to_celsius(value & 0xFFFF), c.celsius) << c.half_degrees;
-        os::close(fd);
-    }
-}
-
-TEST(Lm77, WrittenLimitsReadBackThroughTheSwap)
-{
-    SimCard card;
-    int fd = -1;
-    ASSERT_EQ(i2c_dev_open(&fd, LM77_ADDRESS), ERR_NONE);
-    for (int celsius : {-55, -13, 0, 1, 54, 125}) {
-        for (int reg : {LM77_REG_THYST, LM77_REG_TCRIT, LM77_REG_TLOW, LM77_REG_THIGH}) {
-            EXPECT_EQ(lm77_write_reg(fd, reg, lm77_from_celsius(celsius)), ERR_NONE);
-            int value = 0;
-            EXPECT_EQ(lm77_read_reg(fd, reg, &value), ERR_NONE);
-            EXPECT_EQ(value, lm77_from_celsius(celsius) & 0xFFFF) << reg << " " << celsius;
-            EXPECT_EQ(lm77_to_celsius(value), celsius);
-        }
-    }
-    // The read-only temperature register keeps its value.
-    EXPECT_EQ(lm77_write_reg(fd, LM77_REG_TEMP, 0x0550), ERR_NONE);
-    int value = 0;
-    lm77_read_reg(fd, LM77_REG_TEMP, &value);
-    EXPECT_EQ(lm77_to_celsius(value), 25);
-    os::close(fd);
 }
 
 TEST(Lm77, FailedAccessesAreTriedTwiceAndLogged)
@@ -196,46 +115,6 @@ TEST(Lm77, RegisterNames)
     capture.stop();
     EXPECT_EQ(capture.out(), "temp | lo | hi | crit]\n"
                              "lo | hi | crit] <value(C)>\n\n");
-}
-
-// What the interrupt tests cannot see of the outputs: the hysteresis of each limit.
-TEST(Lm77, OutputsFollowTheLimitsWithTheirHysteresis)
-{
-    SimCard card;
-    ASSERT_EQ(lm77_init(), 0);
-    sim::Lm77& chip = card.card().lm77();
-    int fd = -1;
-    ASSERT_EQ(i2c_dev_open(&fd, LM77_ADDRESS), ERR_NONE);
-    struct Step {
-        int reg;
-        int celsius;
-        bool int_low, crit_low;
-    };
-    // 25 degrees; T_HYST 2.
-    const Step steps[] = {
-        {LM77_REG_TCRIT, 24, false, true},  {LM77_REG_TCRIT, 26, false, true}, // within the hysteresis
-        {LM77_REG_TCRIT, 28, false, false}, {LM77_REG_THIGH, 24, true, false},
-        {LM77_REG_THIGH, 26, false, false}, // back under T_HIGH but not under T_HIGH - T_HYST
-        {LM77_REG_THIGH, 28, true, false},  {LM77_REG_TLOW, 26, true, false},
-    };
-    int value = 0;
-    for (const Step& s : steps) {
-        lm77_read_reg(fd, LM77_REG_TEMP, &value); // any read lets go of INT
-        EXPECT_FALSE(chip.int_low());
-        lm77_write_reg(fd, s.reg, lm77_from_celsius(s.celsius));
-        EXPECT_EQ(chip.int_low(), s.int_low) << s.reg << " " << s.celsius;
-        EXPECT_EQ(chip.crit_low(), s.crit_low) << s.reg << " " << s.celsius;
-    }
-    lm77_read_reg(fd, LM77_REG_TEMP, &value);
-    EXPECT_EQ(value & 0x7, LM77_STATUS_LOW);
-    // In comparator mode INT follows the window without a read.
-    lm77_write_reg(fd, LM77_REG_CONFIG, 0x10);
-    EXPECT_TRUE(chip.int_low());
-    lm77_read_reg(fd, LM77_REG_TEMP, &value);
-    EXPECT_TRUE(chip.int_low());
-    lm77_write_reg(fd, LM77_REG_TLOW, lm77_from_celsius(22));
-    EXPECT_FALSE(chip.int_low());
-    os::close(fd);
 }
 
 } // namespace

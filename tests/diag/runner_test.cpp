@@ -1,11 +1,11 @@
-// The runner, Ctrl-C, the yes/no words, the spinner and the save/restore of the settings.
+// The runner, Ctrl-C and the yes/no words. (The spinner's bytes are the transcripts'; the
+// settings saved around the test menu, MenuActions' "kmb" row and the menu transcripts'.)
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <vector>
 
 #include "diag/options.h"
-#include "support/capture.h"
 
 namespace kmb::test {
 namespace {
@@ -101,40 +101,6 @@ TEST(YesNo, WordsAreMatchedOnTheirLeadingLettersInAnyCase)
     for (const Case& c : cases) {
         EXPECT_EQ(parse_yes_no(c.text), c.expected) << '"' << c.text << '"';
     }
-}
-
-TEST(Spinner, StepsTurnThroughFourCharactersEachOverwrittenByTheNext)
-{
-    CapturedOutput capture;
-    for (int i = 0; i < 12; ++i) {
-        spinner_step();
-    }
-    const std::string out = capture.out();
-    ASSERT_EQ(out.size(), 24u);
-    const std::string order = "|/-\\";
-    const size_t first = order.find(out[0]);
-    ASSERT_NE(first, std::string::npos);
-    for (size_t i = 0; i < 12; ++i) {
-        EXPECT_EQ(out[2 * i], order[(first + i) % 4]) << "step " << i;
-        EXPECT_EQ(out[2 * i + 1], '\b') << "step " << i;
-    }
-}
-
-TEST(Options, SaveAndRestoreCarryLoopAndStopOnErrorOnly)
-{
-    set_default_options();
-    diag_options.loop = 1;
-    diag_options.stop_on_error = 0;
-    save_options();
-    diag_options.loop = 0;
-    diag_options.stop_on_error = 1;
-    diag_options.count = 5;
-    diag_options.mode = MODE_FACTORY;
-    restore_options();
-    EXPECT_EQ(diag_options.loop, 1);
-    EXPECT_EQ(diag_options.stop_on_error, 0);
-    EXPECT_EQ(diag_options.count, 5);
-    EXPECT_EQ(diag_options.mode, MODE_FACTORY);
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 
 #include "ethernet/loopback.h"
 #include "os/forwarding_os.h"
-#include "support/capture.h"
+#include "board/printed.h"
 #include "support/sim_card.h"
 
 namespace kmb::test {
@@ -43,22 +43,22 @@ TEST(LoopbackRun, RoadOfAPassingRun)
         sim::Network& net = card.card().network();
         const uint64_t tx_before = net.eth0().counters().tx_bytes;
         const int64_t start = card.card().clock().now_us();
-        CapturedOutput capture;
-        EXPECT_EQ(eth_loopback_run(c.setting.external, c.setting.speed100, c.setting.half_duplex), 0);
-        capture.stop();
-        EXPECT_EQ(capture.out().find("FAILED"), std::string::npos) << capture.out();
+        const LoopbackSetting& s = c.setting;
+        const Printed p = printed([&s] { return eth_loopback_run(s.external, s.speed100, s.half_duplex); });
+        EXPECT_EQ(p.result, 0);
+        EXPECT_EQ(p.out.find("FAILED"), std::string::npos) << p.out;
         std::string complaints;
         for (int i = 0; i < c.iptables_complaints; ++i) {
             complaints += "sh: iptables: not found\n";
         }
-        EXPECT_EQ(capture.err(), complaints);
+        EXPECT_EQ(p.err, complaints);
         EXPECT_EQ(net.tcp().connections_over_phy(), c.over_phy);
         EXPECT_EQ(net.tcp().connections_inside_kernel(), c.inside_kernel);
         EXPECT_EQ(net.leftovers(), "");
         EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
         // 1 + 1 (link) + 2 + 1 seconds, and five cycles of two seconds each, a spinner step each.
         EXPECT_GE(card.card().clock().now_us() - start, 15'000'000);
-        EXPECT_EQ(std::count(capture.out().begin(), capture.out().end(), '\b'), 5);
+        EXPECT_EQ(std::count(p.out.begin(), p.out.end(), '\b'), 5);
         if (c.over_phy == 1) {
             EXPECT_GE(net.eth0().counters().tx_bytes - tx_before, 5u * 16384u);
         }
@@ -83,9 +83,7 @@ TEST(LoopbackRun, ThePhyIsSetInTwoWrites)
     for (const Case& c : cases) {
         SimCard card;
         card.clear_trace();
-        CapturedOutput capture;
-        eth_loopback_run(c.setting.external, c.setting.speed100, c.setting.half_duplex);
-        capture.stop();
+        printed([&c] { return eth_loopback_run(c.setting.external, c.setting.speed100, c.setting.half_duplex); });
         std::vector<std::string> writes = card.trace_of("phy w 0x0 ");
         writes.resize(std::min<std::size_t>(writes.size(), 2));
         EXPECT_EQ(writes, c.writes) << c.setting.external << c.setting.speed100 << c.setting.half_duplex;
@@ -97,10 +95,9 @@ TEST(LoopbackRun, NoCableEndsAtTheLinkWaitAfterFiveReads)
 {
     SimCard card({Fault::EthNoCable});
     card.clear_trace();
-    CapturedOutput capture;
-    EXPECT_EQ(eth_loopback_run(1, 0, 0), 1);
-    capture.stop();
-    EXPECT_NE(capture.out().find("Link not established\n"), std::string::npos) << capture.out();
+    const Printed p = printed([] { return eth_loopback_run(1, 0, 0); });
+    EXPECT_EQ(p.result, 1);
+    EXPECT_NE(p.out.find("Link not established\n"), std::string::npos) << p.out;
     EXPECT_EQ(card.trace_of("phy r 0x1 ").size(), 5u);
     EXPECT_EQ(card.card().network().leftovers(), "");
     EXPECT_EQ(card.os().open_descriptor_count(), 0) << card.os().open_descriptor_names();
@@ -114,12 +111,11 @@ TEST(LoopbackRun, NoMemoryForTheRoutingCommandsPassesInsideTheKernel)
     sim::SimConfig config;
     config.ram_mib = 10;
     SimCard card(config);
-    CapturedOutput capture;
-    EXPECT_EQ(eth_loopback_run(0, 0, 0), 0);
-    capture.stop();
+    const Printed p = printed([] { return eth_loopback_run(0, 0, 0); });
+    EXPECT_EQ(p.result, 0);
     const std::string twice = "can't allocate memory for the iptables commands\n";
-    EXPECT_EQ(capture.out().rfind(twice, 0), 0u) << capture.out();
-    EXPECT_NE(capture.out().find(twice, twice.size()), std::string::npos) << "the clean-up's delete says so too";
+    EXPECT_EQ(p.out.rfind(twice, 0), 0u) << p.out;
+    EXPECT_NE(p.out.find(twice, twice.size()), std::string::npos) << "the clean-up's delete says so too";
     EXPECT_EQ(card.card().network().tcp().connections_inside_kernel(), 1);
     EXPECT_EQ(card.card().network().tcp().connections_over_phy(), 0);
     EXPECT_EQ(card.card().network().leftovers(), "");
@@ -135,11 +131,10 @@ TEST(LoopbackRun, APeerOutsideTheSubnetEndsAtTheAccept)
     sim::SimConfig config;
     config.eth_ip = "192.0.2.250";
     SimCard card(config);
-    CapturedOutput capture;
-    EXPECT_EQ(eth_loopback_run(0, 0, 0), 1);
-    capture.stop();
-    EXPECT_EQ(capture.err(), "accept fail:: Resource temporarily unavailable\n");
-    EXPECT_NE(capture.out().find("FAILED\n"), std::string::npos) << capture.out();
+    const Printed p = printed([] { return eth_loopback_run(0, 0, 0); });
+    EXPECT_EQ(p.result, 1);
+    EXPECT_EQ(p.err, "accept fail:: Resource temporarily unavailable\n");
+    EXPECT_NE(p.out.find("FAILED\n"), std::string::npos) << p.out;
     const std::vector<std::string> set = card.trace_of("ioctl SIOCSARP");
     ASSERT_EQ(set.size(), 1u);
     EXPECT_EQ(set[0].rfind("ioctl SIOCSARP 192.0.3.2 ", 0), 0u) << set[0];
@@ -154,9 +149,8 @@ TEST(LoopbackRun, SocketsOfAPassingRun)
 {
     SimCard card;
     card.clear_trace();
-    CapturedOutput capture;
-    EXPECT_EQ(eth_loopback_run(0, 1, 0), 0);
-    capture.stop();
+    const Printed p = printed([] { return eth_loopback_run(0, 1, 0); });
+    EXPECT_EQ(p.result, 0);
     EXPECT_EQ(card.trace_of("tcp bind"), std::vector<std::string>{"tcp bind 192.0.2.20:9090"});
     EXPECT_EQ(card.trace_of("tcp listen"), std::vector<std::string>{"tcp listen 192.0.2.20:9090 backlog 128"});
     const std::vector<std::string> connects = card.trace_of("tcp connect ");
@@ -224,15 +218,13 @@ TEST(LoopbackRun, RoutingStateTheRunFinds)
         const std::string nat_before = net.nat().listing();
         PromiscWithheld withheld(card.os());
         os::Os* previous = c.promisc_withheld ? os::install(&withheld) : nullptr;
-        CapturedOutput capture;
-        const int result = eth_loopback_run(0, 0, 0);
-        capture.stop();
+        const Printed p = printed([] { return eth_loopback_run(0, 0, 0); });
         if (previous != nullptr) {
             os::install(previous);
         }
-        EXPECT_EQ(result, std::string(c.verdict).find("PASSED") != std::string::npos ? 0 : 1);
-        EXPECT_NE(capture.out().find(c.verdict), std::string::npos) << capture.out();
-        EXPECT_EQ(capture.err(), c.err);
+        EXPECT_EQ(p.result, std::string(c.verdict).find("PASSED") != std::string::npos ? 0 : 1);
+        EXPECT_NE(p.out.find(c.verdict), std::string::npos) << p.out;
+        EXPECT_EQ(p.err, c.err);
         EXPECT_FALSE(net.eth0().promiscuous());
         EXPECT_EQ(net.tcp().connections_over_phy(), c.over_phy);
         EXPECT_EQ(net.nat().listing(), nat_before);

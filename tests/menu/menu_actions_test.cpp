@@ -77,33 +77,5 @@ TEST_F(MenuActions, EveryTestMenuNumberLeavesNoDescriptorOpen)
     }
 }
 
-TEST_F(MenuActions, EssRestoresItsModeBitAndTheCountIsUsedUp)
-{
-    diag_options.mode = MODE_MANUFACTURING;
-    diag_options.count = 4;
-    diag_options.stop_on_error = 0; // the agent's lines fail here without the start-up's expander set-up
-    card_.os().set_console_input("2\n");
-    CapturedOutput capture;
-    top_menu_dispatch("ess\n");
-    capture.stop();
-    // A date line at the start, after each pass's header and at the end.
-    const std::string out = capture.out();
-    std::size_t dates = 0;
-    for (std::size_t at = out.find("Current date = "); at != std::string::npos;
-         at = out.find("Current date = ", at + 1)) {
-        ++dates;
-    }
-    EXPECT_EQ(dates, 4u) << out;
-    EXPECT_NE(out.find("--- Start pass 1.  Current date = "), std::string::npos);
-    EXPECT_NE(out.find("--- Start pass 2.  Current date = "), std::string::npos);
-    EXPECT_EQ(out.find("--- Start pass 3."), std::string::npos);
-    CapturedOutput all;
-    top_menu_dispatch("all\n");
-    all.stop();
-    EXPECT_EQ(diag_options.mode, MODE_MANUFACTURING);
-    EXPECT_EQ(diag_options.count, 0);
-    EXPECT_EQ(card_.os().open_descriptor_count(), 0);
-}
-
 } // namespace
 } // namespace kmb::test
