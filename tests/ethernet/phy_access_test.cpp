@@ -142,6 +142,34 @@ TEST(PhyEdit, InputRules)
     }
 }
 
+// A next-page bit that stays set (a page written by hand and never sent) keeps the dump reading,
+// as far as its bound of 64 pages, and a Ctrl-C ends it at once. (The driver's word comes back
+// sign-extended from 16 bits.)
+TEST(PhyEdit, NextPagesAreReadWhileTheBitStaysSet)
+{
+    std::string pages;
+    for (int i = 0; i < 64; ++i) {
+        pages += "next page: 0xffff8001\n";
+    }
+    const struct {
+        int interrupted;
+        std::string out;
+    } cases[] = {
+        {0, kRegPrompt + "\nreg 0x7 = 0xffff8001\n" + pages + kWritePrompt},
+        {1, kRegPrompt + "\nreg 0x7 = 0xffff8001\nnext page: 0xffff8001\n" + kWritePrompt},
+    };
+    for (const auto& c : cases) {
+        SimCard card;
+        card.os().set_console_input("7\ny\n8001\n");
+        EXPECT_EQ(printed([] { return phy_edit_reg(); }).result, 0);
+        card.os().set_console_input("7\nn\n");
+        diag_options.interrupted = c.interrupted;
+        const Printed p = printed([] { return phy_edit_reg(); });
+        diag_options.interrupted = 0;
+        EXPECT_EQ(p.out, c.out) << c.interrupted;
+    }
+}
+
 TEST(PhyEdit, ResetBitWrittenByHandResetsThePhyWithoutWaiting)
 {
     SimCard card;
